@@ -1,0 +1,72 @@
+#pragma once
+#include <QList>
+#include <QMessageBox>
+#include <QString>
+#include <functional>
+
+class QWidget;
+
+// Every message box and file dialog of the program passes through here. In
+// normal use they are real modal dialogs; once a test installs the test hook,
+// each box is recorded and answered at once without a modal loop.
+namespace Dialogs {
+
+struct Box {
+    QString caption;
+    QString text;
+    QMessageBox::Icon icon = QMessageBox::NoIcon;
+    QMessageBox::StandardButtons buttons = QMessageBox::Ok;
+    bool rightToLeft = false;
+    bool timed = false; // the self-closing "پيام" box
+    QMessageBox::StandardButton answer = QMessageBox::NoButton;
+};
+
+enum class FileKind { Open, Save };
+
+struct FileRequest {
+    FileKind kind = FileKind::Open;
+    QString caption;
+    QString startFolder;
+    QString filter;
+    QString answer; // empty: cancelled
+};
+
+// A modal box; returns the button pressed.
+QMessageBox::StandardButton Message(QWidget *parent, const QString &caption, const QString &text,
+                                    QMessageBox::Icon icon = QMessageBox::NoIcon,
+                                    QMessageBox::StandardButtons buttons = QMessageBox::Ok,
+                                    bool rightToLeft = true);
+
+// File dialogs; an empty result means the user cancelled. The filter is in
+// Qt's form ("Excel (*.xls)"); start is a folder or a proposed file path.
+QString OpenFileName(QWidget *parent, const QString &caption, const QString &start,
+                     const QString &filter);
+QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
+                     const QString &filter, bool confirmOverwrite = true);
+
+// The self-closing box: caption "پيام", OK only, no icon; it closes itself
+// 1000 ms after it is shown and the call then returns as if OK was pressed.
+// The timer is a child of the box named "TimedMessageTimer" and only ever
+// closes its own box.
+void ShowTimedMessage(QWidget *screen, const QString &text);
+
+// Test side.
+namespace Test {
+// Records boxes and file requests and answers them without showing anything.
+void Install();
+void Uninstall();
+bool Installed();
+// Answers handed out in order. With none queued a box gets OK when it has
+// it, else No, else Cancel, else its first button; a file dialog gets "".
+void QueueAnswer(QMessageBox::StandardButton answer);
+void QueueFileName(const QString &path);
+// Called for each box before the queue is consulted; returning NoButton
+// falls through to the queue. Lets a test look at the screen while the box
+// would be open.
+void SetHandler(std::function<QMessageBox::StandardButton(const Box &)> handler);
+QList<Box> Boxes();
+QList<FileRequest> FileRequests();
+void Clear();
+} // namespace Test
+
+} // namespace Dialogs

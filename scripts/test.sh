@@ -1,0 +1,15 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds KVR and runs every test through CTest on the
+# offscreen platform.  With --sanitize the build and the run use
+# AddressSanitizer and UndefinedBehaviorSanitizer in a separate build folder.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+build=build
+args=()
+if [ "${1:-}" = "--sanitize" ]; then
+  build=build-sanitize
+  args=(-DKVR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
+fi
+bash scripts/setup.sh "$build" "${args[@]}"
+export QT_QPA_PLATFORM=offscreen
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
