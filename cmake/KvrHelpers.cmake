@@ -1,8 +1,22 @@
 # kvr_add_test(NAME SOURCES a.cpp b.cpp LIBS kvr_x kvr_y)
 # One test executable per test file; it runs on the offscreen platform with
 # its own scratch program folder.
+# Libraries named kvr_* that no folder has built (yet) are left out, so a folder
+# can name the libraries it will use before they exist.
+function(kvr_existing out)
+  set(result)
+  foreach(lib ${ARGN})
+    if(lib MATCHES "^kvr_" AND NOT TARGET ${lib})
+      continue()
+    endif()
+    list(APPEND result ${lib})
+  endforeach()
+  set(${out} ${result} PARENT_SCOPE)
+endfunction()
+
 function(kvr_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
+  kvr_existing(T_LIBS ${T_LIBS})
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests-bin")
   target_link_libraries(${name} PRIVATE Qt6::Test ${T_LIBS})
@@ -19,6 +33,8 @@ endfunction()
 # the tree ("store/DataControl.h").
 function(kvr_folder name)
   cmake_parse_arguments(F "" "" "LOGIC_LIBS;WIDGET_LIBS" ${ARGN})
+  kvr_existing(F_LOGIC_LIBS ${F_LOGIC_LIBS})
+  kvr_existing(F_WIDGET_LIBS ${F_WIDGET_LIBS})
   file(GLOB logic_src CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/*.h")
   file(GLOB ui_src CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/*.cpp" "${CMAKE_CURRENT_SOURCE_DIR}/ui/*.h")
   file(GLOB qrc_src CONFIGURE_DEPENDS "${CMAKE_CURRENT_SOURCE_DIR}/ui/*.qrc")
