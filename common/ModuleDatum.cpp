@@ -34,8 +34,10 @@ const QString kWeekdayNames[7] = {
     QStringLiteral("شنبه"),
 };
 
-// The leap rule repeats every 128 years: t mod 32 comes back every 32 years
-// and t div 32 grows by 4 over 128, which leaves r mod 4 unchanged.
+// With t = year - 1309 and r = (t mod 32) - (t div 32), a year is a leap year
+// when r mod 4 = 0. The pattern repeats every 128 years: t mod 32 comes back
+// every 32 years and t div 32 grows by 4 over 128, which leaves r mod 4 as it
+// was.
 constexpr int kCycleYears = 128;
 
 int YearLength(int year) { return IsSolarLeapYear(year) ? 366 : 365; }
