@@ -1,0 +1,169 @@
+#pragma once
+// DataControl: one result set on the program's database file, the way every
+// screen reaches its rows.
+//
+//   DataControl dc;                          // owned by a screen, e.g. "Adodc1"
+//   dc.setObjectName("Adodc1");
+//   if (!dc.Open("SELECT * FROM IDE "))      // connection + record source + Refresh
+//       report(dc.LastError());
+//   dc.Filter("code='" + code + "'");        // in memory; "" clears the filter
+//   dc.RecordCount();                        // rows after filtering
+//   dc.Value("FullName");                    // current row, column by name (any case)
+//   dc.AddNew(); dc.SetValue("Code", "7");   // new row, not in the file yet
+//   dc.Update();                             // commit the current row (values bound)
+//   dc.Delete();                             // delete the current row
+//   dc.Refresh();                            // read again: drops filter and unsaved rows
+//
+// The rows are a static copy read whole when the control is opened or
+// refreshed; changes made through another control show after a refresh. Every
+// value is text; NULL reads as empty text. Rows are numbered 0..RecordCount()-1
+// in statement order (after the filter); CurrentRow() is -1 when there is none.
+// Operations that fail return false and leave the reason in LastError(); none
+// of them throws. Screens decide whether to report a failure or pass it over.
+//
+// Signals: reset() when the visible rows change as a whole (open, refresh,
+// filter, add, delete), currentChanged() when another row becomes current,
+// valueChanged(row, column) when a value of a visible row changes. Bound
+// fields (store/ui/BoundWidgets.h) and the grid (store/ui/BoundGrid.h) follow
+// them.
+//
+// Record sources are kept exactly as the screens write them ("select
+// id,FullName,Code  from IDE order by id desc "); they are handed to SQLite
+// with identifiers quoted. The file is ProgramFile("KVRDB.mdb"); it is never
+// created by opening it.
+//
+// CloseAll() releases the file from every open control (before a restore
+// replaces it); ReopenAll() opens them again and refreshes them.
+
+#include <QHash>
+#include <QObject>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+class DataControl : public QObject
+{
+    Q_OBJECT
+public:
+    explicit DataControl(QObject *parent = nullptr);
+    ~DataControl() override;
+
+    // The connection text as the screen writes it; kept for the record, the
+    // file opened is always DatabasePath().
+    QString ConnectionString() const { return m_connection; }
+    void SetConnectionString(const QString &text) { m_connection = text; }
+    // The record source exactly as given.
+    QString RecordSource() const { return m_recordSource; }
+    void SetRecordSource(const QString &text) { m_recordSource = text; }
+
+    // Sets the record source (and the connection text when given), then
+    // refreshes.
+    bool Open(const QString &recordSource, const QString &connection = QString());
+    // Runs the record source again: drops the filter and any row not
+    // committed; the first row becomes current.
+    bool Refresh();
+    bool IsOpen() const { return m_open; }
+    // Releases the file; the rows read so far stay visible.
+    void Close();
+
+    // Keeps only the rows whose column equals the value, as text. Accepted
+    // form: column='value' (column name in any case, '' inside the value
+    // stands for one quote). An empty text shows all rows again. The first
+    // matching row becomes current; no match is not an error.
+    bool Filter(const QString &filterText);
+    QString FilterText() const { return m_filterText; }
+
+    int RecordCount() const;
+    int CurrentRow() const { return m_current; }
+    bool SetCurrentRow(int row); // -1 for none
+    bool MoveFirst();
+    bool MoveLast();
+    bool MoveNext();
+    bool MovePrevious();
+
+    QStringList Columns() const { return m_columns; }
+    int ColumnCount() const { return int(m_columns.size()); }
+    int ColumnIndex(const QString &name) const; // any case; -1 when absent
+
+    // Values of the current row; empty text when there is no current row or
+    // no such column.
+    QString Value(const QString &column) const;
+    QString Value(int column) const;
+    QString ValueAt(int row, int column) const;
+
+    // Sets a value of the current row in memory; it reaches the file on
+    // Update(). Fails without a current row, for an unknown column or on a
+    // read-only result set (a view).
+    bool SetValue(const QString &column, const QString &value);
+    bool SetValue(int column, const QString &value);
+
+    // Appends an empty row that becomes current; it exists only here until
+    // Update().
+    bool AddNew();
+    bool IsNewRow() const; // the current row was added and not committed
+    // Writes the changed columns of the current row, or inserts it if it was
+    // added. Values are bound, never spliced into the statement.
+    bool Update();
+    // Deletes the current row (that row only) from the file and the rows.
+    bool Delete();
+
+    // True when some row (filter ignored) holds exactly this text in the
+    // column. Looked up in an index built on first use and kept until the
+    // rows change.
+    bool ContainsValue(const QString &column, const QString &value);
+
+    QString LastError() const { return m_error; }
+
+    // The database file every control opens.
+    static QString DatabasePath();
+    // Releases the file from every open control / opens and refreshes them
+    // again. ReopenAll returns false if any of them failed.
+    static void CloseAll();
+    static bool ReopenAll();
+    // Number of controls currently holding the file open.
+    static int OpenCount();
+
+signals:
+    void reset();
+    void currentChanged();
+    void valueChanged(int row, int column);
+
+private:
+    struct Row {
+        QString packed;           // the values one after another
+        std::vector<int> ends;    // end offset of each value in packed
+        qint64 rowid = 0;         // 0: added, not in the file
+        QSet<int> dirty;          // columns changed since the last read
+    };
+
+    bool fail(const QString &message);
+    bool ensureConnection();
+    bool readRows();
+    QString cell(const Row &row, int column) const;
+    void setCell(Row &row, int column, const QString &value);
+    bool rereadRow(Row &row);
+    void invalidateIndex();
+    int storageIndex(int row) const;
+
+    QString m_connection;
+    QString m_recordSource;
+    QString m_connectionName;
+    bool m_open = false;
+    bool m_suspended = false; // closed by CloseAll, to be reopened
+    QString m_error;
+
+    QString m_table;
+    bool m_readOnly = true;
+    QStringList m_columns;
+    QHash<QString, int> m_columnIndex; // lower-case name -> index
+
+    std::vector<Row> m_rows;
+    bool m_filtered = false;
+    std::vector<int> m_view; // storage indexes of the visible rows when filtered
+    QString m_filterText;
+    int m_current = -1;
+
+    int m_indexColumn = -1;
+    QHash<QString, int> m_valueIndex; // value -> count, for ContainsValue
+};

@@ -1,0 +1,62 @@
+#include "store/Examinees.h"
+
+#include "store/DataControl.h"
+
+namespace Examinees {
+
+namespace {
+const QString kIdeSource = QStringLiteral("SELECT * FROM IDE ");
+const QString kAnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
+}
+
+qint64 CodeValue(const QString &code)
+{
+    bool ok = false;
+    const qint64 v = code.trimmed().toLongLong(&ok);
+    return ok ? v : 0;
+}
+
+QString NextCode(DataControl &dc)
+{
+    if (!dc.Open(kIdeSource))
+        return QString();
+    if (dc.RecordCount() == 0)
+        return QStringLiteral("1");
+    dc.MoveLast();
+    qint64 candidate = CodeValue(dc.Value(QStringLiteral("Code"))) + 1;
+    // Each step asks whether a row holds the candidate, as a filter by it
+    // would, but through the control's index instead of a scan per step.
+    while (dc.ContainsValue(QStringLiteral("Code"), QString::number(candidate)))
+        ++candidate;
+    const QString code = QString::number(candidate);
+    dc.Filter(QStringLiteral("code='") + code + QLatin1Char('\''));
+    return code;
+}
+
+bool EnsureAnswerRow(DataControl &dc, const QString &code)
+{
+    const QString value = QString::number(CodeValue(code));
+    if (!dc.Open(kAnswerSource))
+        return false;
+    if (!dc.Filter(QStringLiteral("code='") + value + QLatin1Char('\'')))
+        return false;
+    if (dc.RecordCount() != 0)
+        return true;
+    return dc.AddNew() && dc.SetValue(QStringLiteral("Code"), value) && dc.Update();
+}
+
+bool DeleteExaminee(DataControl &dc, const QString &code)
+{
+    bool ok = true;
+    for (const QString &source : {kIdeSource, kAnswerSource}) {
+        if (!dc.Open(source) || !dc.Filter(QStringLiteral("Code='") + code + QLatin1Char('\''))) {
+            ok = false;
+            continue;
+        }
+        if (dc.RecordCount() != 0)
+            ok = dc.Delete() && ok;
+    }
+    return ok;
+}
+
+} // namespace Examinees
