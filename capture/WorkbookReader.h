@@ -1,0 +1,50 @@
+#pragma once
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// Reads the few cells the answer import needs from a workbook, without a
+// spreadsheet application: Z3 and F2 to F41 of the marker worksheet.
+//
+// The format is taken from the file's content, never from its name: a zip
+// archive is read as an Office Open XML workbook (.xlsx), an OLE compound
+// file as an Excel 97-2003 workbook (.xls); anything else is refused.
+//
+// Cells come back as text: a number as its plain decimal text (1, not 1.0;
+// 1.5 stays 1.5), text as it stands, an empty or missing cell as empty text,
+// a formula as its cached result, a boolean as TRUE or FALSE.
+//
+// The reader trusts nothing in the file. It reads at most kMaxFileBytes of
+// input, unpacks at most a fixed budget of each archive member, stops reading
+// the sheet once it is past row 41 and gives up on sheets or string tables
+// that go on too long. Every such case is an error, never a crash or a hang.
+class WorkbookReader
+{
+public:
+    enum class Status {
+        Ok,            // the marker worksheet was found and its cells read
+        NotAWorkbook,  // neither a zip archive nor an OLE compound file
+        Damaged,       // a workbook in form, but broken, malformed or over a limit
+        NoMarkerSheet, // a readable workbook without the marker worksheet
+    };
+
+    struct Result {
+        Status status = Status::NotAWorkbook;
+        QString reason;      // for the developer; empty when status is Ok
+        QString z3;          // the marker cell
+        QStringList answers; // F2 .. F41: answers[n - 1] is item n; always 40 entries
+    };
+
+    // The name of the marker worksheet; Excel matches sheet names without
+    // regard to case, and so does the reader.
+    static QString MarkerSheetName();
+    // The text cell Z3 of a genuine template holds (letter case counts).
+    static QString MarkerText();
+
+    static constexpr int kItems = 40;
+    static constexpr qint64 kMaxFileBytes = 32 * 1024 * 1024;
+
+    static Result Read(const QString &path);
+    // Same as Read for a workbook held in memory (tests and the fuzz target).
+    static Result ReadBytes(const QByteArray &bytes);
+};

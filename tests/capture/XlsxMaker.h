@@ -1,0 +1,199 @@
+#pragma once
+// Makes small .xlsx workbooks for the tests, written the way different
+// spreadsheet programs write them: shared or inline strings, formulas with a
+// cached value, booleans, absolute or relative sheet targets.
+#include <QBuffer>
+#include <QByteArray>
+#include <QList>
+#include <QMap>
+#include <QPair>
+#include <QString>
+
+#include <quazip/quazip.h>
+#include <quazip/quazipfile.h>
+#include <quazip/quazipnewinfo.h>
+
+namespace XlsxMaker {
+
+enum class Kind { Number, Shared, Inline, FormulaNumber, FormulaText, Bool, Error, Blank };
+
+struct Cell {
+    Kind kind = Kind::Number;
+    QString text; // the number or text; for Bool "1"/"0"
+};
+
+struct Sheet {
+    QString name = QStringLiteral("KVR");
+    QMap<QPair<int, int>, Cell> cells; // (row, column) from 1
+    QString rawSheetData;              // when set, replaces the generated <sheetData> content
+
+    void set(const QString &ref, Cell c)
+    {
+        int col = 0, i = 0;
+        while (i < ref.size() && ref[i].isLetter())
+            col = col * 26 + (ref[i++].unicode() - 'A' + 1);
+        cells[{ref.mid(i).toInt(), col}] = c;
+    }
+    void number(const QString &ref, const QString &n) { set(ref, {Kind::Number, n}); }
+    void shared(const QString &ref, const QString &t) { set(ref, {Kind::Shared, t}); }
+};
+
+struct Book {
+    QList<Sheet> sheets;
+    bool absoluteTargets = false; // "/xl/worksheets/sheet1.xml" instead of "worksheets/sheet1.xml"
+    bool prefixedNamespace = false; // <x:worksheet xmlns:x=...> as some writers do
+};
+
+inline QString Escape(const QString &s)
+{
+    QString r = s;
+    r.replace(u'&', QStringLiteral("&amp;")).replace(u'<', QStringLiteral("&lt;")).replace(u'>', QStringLiteral("&gt;"));
+    return r;
+}
+
+inline QString ColumnName(int col)
+{
+    QString s;
+    while (col > 0) {
+        const int m = (col - 1) % 26;
+        s.prepend(QChar(u'A' + m));
+        col = (col - 1) / 26;
+    }
+    return s;
+}
+
+// The sheet's XML and the shared strings it adds to the table.
+inline QByteArray SheetXml(const Sheet &sheet, QStringList &sst, bool prefixed)
+{
+    const QString p = prefixed ? QStringLiteral("x:") : QString();
+    QString x = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\n");
+    x += QStringLiteral("<%1worksheet xmlns%2=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" "
+                        "xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\">"
+                        "<%1sheetData>")
+             .arg(p, prefixed ? QStringLiteral(":x") : QString());
+    if (!sheet.rawSheetData.isEmpty()) {
+        x += sheet.rawSheetData;
+    } else {
+        int row = 0;
+        for (auto it = sheet.cells.cbegin(); it != sheet.cells.cend(); ++it) {
+            if (it.key().first != row) {
+                if (row)
+                    x += QStringLiteral("</%1row>").arg(p);
+                row = it.key().first;
+                x += QStringLiteral("<%1row r=\"%2\">").arg(p).arg(row);
+            }
+            const QString ref = ColumnName(it.key().second) + QString::number(row);
+            const Cell &c = it.value();
+            const QString open = QStringLiteral("<%1c r=\"%2\"").arg(p, ref);
+            const QString v = Escape(c.text);
+            switch (c.kind) {
+            case Kind::Number:
+                x += open + QStringLiteral("><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::Shared: {
+                int idx = int(sst.indexOf(c.text));
+                if (idx < 0) {
+                    sst.append(c.text);
+                    idx = int(sst.size()) - 1;
+                }
+                x += open + QStringLiteral(" t=\"s\"><%1v>%2</%1v></%1c>").arg(p).arg(idx);
+                break;
+            }
+            case Kind::Inline:
+                x += open + QStringLiteral(" t=\"inlineStr\"><%1is><%1t>%2</%1t></%1is></%1c>").arg(p, v);
+                break;
+            case Kind::FormulaNumber:
+                x += open + QStringLiteral("><%1f>0+%2</%1f><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::FormulaText:
+                x += open + QStringLiteral(" t=\"str\"><%1f>TRIM(\"%2\")</%1f><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::Bool:
+                x += open + QStringLiteral(" t=\"b\"><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::Error:
+                x += open + QStringLiteral(" t=\"e\"><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::Blank:
+                x += open + QStringLiteral(" s=\"1\"/>");
+                break;
+            }
+        }
+        if (row)
+            x += QStringLiteral("</%1row>").arg(p);
+    }
+    x += QStringLiteral("</%1sheetData></%1worksheet>").arg(p);
+    return x.toUtf8();
+}
+
+inline QList<QPair<QString, QByteArray>> Parts(const Book &book)
+{
+    QList<QPair<QString, QByteArray>> parts;
+    QStringList sst;
+    QString sheetsXml, relsXml, overrides;
+    for (int i = 0; i < book.sheets.size(); ++i) {
+        const QString file = QStringLiteral("sheet%1.xml").arg(i + 1);
+        parts.append({QStringLiteral("xl/worksheets/") + file, SheetXml(book.sheets[i], sst, book.prefixedNamespace)});
+        sheetsXml += QStringLiteral("<sheet name=\"%1\" sheetId=\"%2\" r:id=\"rId%2\"/>").arg(Escape(book.sheets[i].name)).arg(i + 1);
+        relsXml += QStringLiteral("<Relationship Id=\"rId%1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/worksheet\" Target=\"%2\"/>")
+                       .arg(i + 1)
+                       .arg((book.absoluteTargets ? QStringLiteral("/xl/worksheets/") : QStringLiteral("worksheets/")) + file);
+        overrides += QStringLiteral("<Override PartName=\"/xl/worksheets/%1\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.worksheet+xml\"/>").arg(file);
+    }
+    relsXml += QStringLiteral("<Relationship Id=\"rIdS\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/sharedStrings\" Target=\"%1\"/>")
+                   .arg(book.absoluteTargets ? QStringLiteral("/xl/sharedStrings.xml") : QStringLiteral("sharedStrings.xml"));
+    QString sstXml = QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><sst xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" count=\"%1\" uniqueCount=\"%1\">").arg(sst.size());
+    for (const QString &s : sst)
+        sstXml += QStringLiteral("<si><t xml:space=\"preserve\">%1</t></si>").arg(Escape(s));
+    sstXml += QStringLiteral("</sst>");
+
+    parts.prepend({QStringLiteral("xl/sharedStrings.xml"), sstXml.toUtf8()});
+    parts.prepend({QStringLiteral("xl/_rels/workbook.xml.rels"),
+                   (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\">") + relsXml + QStringLiteral("</Relationships>")).toUtf8()});
+    parts.prepend({QStringLiteral("xl/workbook.xml"),
+                   (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><workbook xmlns=\"http://schemas.openxmlformats.org/spreadsheetml/2006/main\" xmlns:r=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships\"><sheets>") + sheetsXml + QStringLiteral("</sheets></workbook>")).toUtf8()});
+    parts.prepend({QStringLiteral("_rels/.rels"),
+                   QByteArrayLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Relationships xmlns=\"http://schemas.openxmlformats.org/package/2006/relationships\"><Relationship Id=\"rId1\" Type=\"http://schemas.openxmlformats.org/officeDocument/2006/relationships/officeDocument\" Target=\"xl/workbook.xml\"/></Relationships>")});
+    parts.prepend({QStringLiteral("[Content_Types].xml"),
+                   (QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-8\"?><Types xmlns=\"http://schemas.openxmlformats.org/package/2006/content-types\">"
+                                   "<Default Extension=\"rels\" ContentType=\"application/vnd.openxmlformats-package.relationships+xml\"/>"
+                                   "<Default Extension=\"xml\" ContentType=\"application/xml\"/>"
+                                   "<Override PartName=\"/xl/workbook.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sheet.main+xml\"/>"
+                                   "<Override PartName=\"/xl/sharedStrings.xml\" ContentType=\"application/vnd.openxmlformats-officedocument.spreadsheetml.sharedStrings+xml\"/>")
+                    + overrides + QStringLiteral("</Types>")).toUtf8()});
+    return parts;
+}
+
+// Packs parts into a zip archive held in memory.
+inline QByteArray Zip(const QList<QPair<QString, QByteArray>> &parts)
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    QuaZip zip(&buffer);
+    if (!zip.open(QuaZip::mdCreate))
+        return {};
+    for (const auto &p : parts) {
+        QuaZipFile f(&zip);
+        if (!f.open(QIODevice::WriteOnly, QuaZipNewInfo(p.first)))
+            return {};
+        f.write(p.second);
+        f.close();
+    }
+    zip.close();
+    return bytes;
+}
+
+inline QByteArray Make(const Book &book) { return Zip(Parts(book)); }
+
+// A marker sheet with "KVR" in Z3 and the given answers in F2.. (numbers).
+inline Sheet AnswerSheet(const QStringList &answers, const QString &marker = QStringLiteral("KVR"))
+{
+    Sheet s;
+    s.shared(QStringLiteral("Z3"), marker);
+    for (int i = 0; i < answers.size(); ++i)
+        if (!answers[i].isEmpty())
+            s.number(QStringLiteral("F%1").arg(i + 2), answers[i]);
+    return s;
+}
+
+} // namespace XlsxMaker
