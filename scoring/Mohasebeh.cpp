@@ -9,61 +9,68 @@ namespace Mohasebeh {
 
 namespace {
 
+// Powers of ten that a double holds exactly.
+constexpr double kPow10[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                             1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 template <typename Ch>
 double LeadingNumber(const Ch *p, const Ch *end)
 {
     while (p != end && (*p == Ch(' ') || *p == Ch('\t')))
         ++p;
-    // Copy sign, digits and fraction into a small ASCII buffer for from_chars,
-    // which reads the same way whatever the process locale says.
-    char buf[64];
-    std::string big; // only for absurdly long numbers
-    std::size_t n = 0;
     bool negative = false;
     if (p != end && (*p == Ch('+') || *p == Ch('-'))) {
         negative = *p == Ch('-');
         ++p;
     }
-    auto put = [&](char c) {
-        if (n < sizeof buf) {
-            buf[n++] = c;
-            return;
-        }
-        if (big.empty())
-            big.assign(buf, n);
-        big.push_back(c);
-        ++n;
-    };
-    bool digits = false;
+    const Ch *const start = p;
+    // Digits and fraction. Up to 15 significant digits the number is read as
+    // a whole mantissa divided by a power of ten: both exact, so the quotient
+    // is the correctly rounded value. Longer numbers go to from_chars.
+    quint64 mantissa = 0;
+    int digitCount = 0;
+    int fractionDigits = 0;
     bool wholeNonZero = false;
     while (p != end && *p >= Ch('0') && *p <= Ch('9')) {
         wholeNonZero = wholeNonZero || *p != Ch('0');
-        put(char(*p));
+        if (digitCount < 19)
+            mantissa = mantissa * 10 + quint64(*p - Ch('0'));
+        ++digitCount;
         ++p;
-        digits = true;
     }
+    const Ch *const wholeEnd = p;
+    const Ch *fractionEnd = p;
     if (p != end && *p == Ch('.')) {
         ++p;
-        bool fraction = false;
         while (p != end && *p >= Ch('0') && *p <= Ch('9')) {
-            if (!fraction)
-                put('.');
-            put(char(*p));
+            if (digitCount < 19)
+                mantissa = mantissa * 10 + quint64(*p - Ch('0'));
+            ++digitCount;
+            ++fractionDigits;
             ++p;
-            fraction = true;
         }
-        digits = digits || fraction;
+        fractionEnd = p;
     }
-    if (!digits)
+    if (digitCount == 0)
         return 0.0;
-    const char *first = big.empty() ? buf : big.data();
-    const char *last = first + n;
     double value = 0.0;
-    const auto result = std::from_chars(first, last, value, std::chars_format::fixed);
-    if (result.ec == std::errc::result_out_of_range) {
-        // Beyond a double: a huge number reads as infinity, a vanishing
-        // fraction as 0. ToRaw clamps either way.
-        value = wholeNonZero ? std::numeric_limits<double>::infinity() : 0.0;
+    if (digitCount <= 15 && fractionDigits <= 22) {
+        value = double(mantissa) / kPow10[fractionDigits];
+    } else {
+        std::string text(1, '0'); // a leading 0 keeps ".5" readable
+        for (const Ch *q = start; q != wholeEnd; ++q)
+            text.push_back(char(*q));
+        if (fractionDigits > 0) {
+            text.push_back('.');
+            for (const Ch *q = wholeEnd + 1; q != fractionEnd; ++q)
+                text.push_back(char(*q));
+        }
+        const auto result = std::from_chars(text.data(), text.data() + text.size(), value, std::chars_format::fixed);
+        if (result.ec == std::errc::result_out_of_range) {
+            // Beyond a double: a huge number reads as infinity, a vanishing
+            // fraction as 0. ToRaw clamps either way.
+            value = wholeNonZero ? std::numeric_limits<double>::infinity() : 0.0;
+        }
     }
     return negative ? -value : value;
 }
@@ -178,6 +185,11 @@ double ReversedValue(const char *begin, const char *end) { return Reversed(begin
 
 qint16 ToRaw(double sum)
 {
+    if (sum > -32768.0 && sum < 32767.0) {
+        const int whole = int(sum);
+        if (double(whole) == sum)
+            return qint16(whole);
+    }
     if (std::isnan(sum))
         return 0;
     if (sum >= 32767.0)
@@ -187,9 +199,10 @@ qint16 ToRaw(double sum)
     // Round half to even, independent of the floating-point rounding mode.
     double whole = std::floor(sum);
     const double diff = sum - whole;
-    if (diff > 0.5 || (diff == 0.5 && std::fmod(whole, 2.0) != 0.0))
-        whole += 1.0;
-    return qint16(whole);
+    int result = int(whole); // within -32768..32766 here
+    if (diff > 0.5 || (diff == 0.5 && (result & 1) != 0))
+        ++result;
+    return qint16(result);
 }
 
 void FillReversedValues(AnswerRecord &record)
@@ -225,6 +238,26 @@ RawScores RawScoresFrom(const double *entry, const double *reversed)
 const NormTable &MaleNorms() { return kMale; }
 const NormTable &FemaleNorms() { return kFemale; }
 
+namespace {
+// Per-raw-score stens for the common range, filled once from the band bounds.
+constexpr int kLookupSize = 128;
+struct StenLookup {
+    unsigned char sten[ScaleCount][kLookupSize];
+    explicit StenLookup(const NormTable &table)
+    {
+        for (int row = 0; row < ScaleCount; ++row)
+            for (int raw = 0; raw < kLookupSize; ++raw)
+                sten[row][raw] = static_cast<unsigned char>(StenOf(table, row, raw));
+    }
+};
+const StenLookup &LookupFor(const NormTable &table)
+{
+    static const StenLookup male(kMale);
+    static const StenLookup female(kFemale);
+    return &table == &kMale ? male : female;
+}
+} // namespace
+
 int StenOf(const NormTable &table, int row, int raw)
 {
     const auto &bounds = table[std::size_t(row)];
@@ -242,8 +275,11 @@ bool StensFor(Norms norms, const RawScores &raw, Stens &stens)
         return false;
     }
     const NormTable &table = norms == Norms::Male ? kMale : kFemale;
-    for (int row = 0; row < ScaleCount; ++row)
-        stens[std::size_t(row)] = StenOf(table, row, raw[std::size_t(row)]);
+    const StenLookup &lookup = LookupFor(table);
+    for (int row = 0; row < ScaleCount; ++row) {
+        const int r = raw[std::size_t(row)];
+        stens[std::size_t(row)] = r >= 0 && r < kLookupSize ? lookup.sten[row][r] : StenOf(table, row, r);
+    }
     return true;
 }
 
