@@ -158,6 +158,10 @@ void TestMohasebeh::entryValue_data()
     QTest::newRow("no exponent") << "1e3" << 1.0;
     QTest::newRow("Arabic-Indic digit") << QStringLiteral("\u0661") << 0.0;
     QTest::newRow("blank inside") << "1 2" << 1.0;
+    QTest::newRow("long fraction") << "0.50000000000000000000001" << 0.5;
+    QTest::newRow("long number") << "12345678901234567890" << 12345678901234567890.0;
+    QTest::newRow("vanishing fraction") << "." + QString(400, u'0') + "1" << 0.0;
+    QTest::newRow("huge") << QString(400, u'9') << qInf();
 }
 
 void TestMohasebeh::entryValue()
