@@ -1,0 +1,70 @@
+#pragma once
+#include <QHash>
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <vector>
+
+class QIODevice;
+
+// A table of text cells written as an Excel 97-2003 workbook (.xls): the BIFF8
+// workbook stream inside a compound document, as the spreadsheet programs of
+// that generation read and write it.
+//
+// The header row heads every worksheet. A worksheet holds at most 65,536 rows,
+// so a table longer than 65,535 data rows continues on further worksheets
+// ("Sheet1", "Sheet2", ...), each starting with the header row again; no row
+// is dropped. Cells are text, kept exactly (Persian included); an empty text
+// leaves its cell empty. Texts are shared through the workbook's string table,
+// so the table is held compactly: one number per cell.
+class XlsWriter
+{
+public:
+    static constexpr int MaxRowsPerSheet = 65536;
+    static constexpr int MaxColumns = 256;
+    // The most characters a cell can hold; a longer text is cut there.
+    static constexpr int MaxCellChars = 32767;
+
+    explicit XlsWriter(const QStringList &header = QStringList());
+
+    void setHeader(const QStringList &header);
+    void addRow(const QStringList &cells);
+
+    int rowCount() const { return int(m_rowStart.size()) - 1; }
+    int columnCount() const { return m_columns; }
+    int sheetCount() const;
+    int uniqueStringCount() const { return int(m_strings.size()); }
+
+    // Writes the workbook to path. The bytes go to a temporary file beside
+    // path that replaces path only once it is complete, so a failed write
+    // leaves no partial file and an existing file of that name untouched.
+    // On failure returns false and puts the reason in *error.
+    bool save(const QString &path, QString *error = nullptr) const;
+
+    // Writes the whole compound document to an open device.
+    bool write(QIODevice &out, QString *error = nullptr) const;
+
+    // The workbook stream alone (BIFF8 records), as the compound document
+    // carries it, before padding.
+    QByteArray workbookStream() const;
+
+private:
+    static constexpr uint32_t NoText = 0xFFFFFFFFu;
+
+    uint32_t intern(const QString &text);
+    int dataRowsPerSheet() const;
+    uint32_t sheetCellCount(int sheet) const;
+    int sheetRowCount(int sheet) const; // rows on the sheet, header included
+    QByteArray globals(const std::vector<uint32_t> &sheetSizes, uint32_t cellTotal) const;
+    uint32_t sheetSize(int sheet) const;
+    template <class Sink>
+    bool writeSheet(int sheet, Sink &sink) const;
+
+    std::vector<uint32_t> m_header; // string index per header cell
+    std::vector<uint32_t> m_cells;  // string index per data cell, rows one after another
+    std::vector<uint32_t> m_rowStart{0};
+    int m_columns = 0;
+    QHash<QString, uint32_t> m_index;
+    std::vector<QString> m_strings;
+};
