@@ -1,0 +1,67 @@
+#pragma once
+#include <QDateTime>
+#include <QString>
+#include <functional>
+
+// The file copy behind the backup screen: the live database to a backup file
+// and a backup file back over the live database.
+//
+// A copy reads the source in chunks of 4048 bytes and calls the between-chunks
+// hook before every chunk (the screen lets the interface process its pending
+// events there; a hook that returns false stops the copy). The destination is
+// written to a temporary file beside it and put in place only when the copy is
+// complete, so an existing file of that name is never left half-written.
+namespace Backup {
+
+constexpr qint64 ChunkSize = 4048;
+
+using BetweenChunks = std::function<bool()>;
+
+struct CopyResult {
+    bool ok = false;
+    QString error; // the system's description of what went wrong
+};
+
+// Copies source to destination, replacing the destination whole.
+CopyResult CopyFile(const QString &source, const QString &destination,
+                    const BetweenChunks &betweenChunks = {});
+
+// The live database file: program folder + "KVRDB.mdb".
+QString LiveDatabasePath();
+// The backups folder: program folder + "KVR"; created when missing.
+QString BackupFolder(bool create = true);
+
+// "KVR" + "در تاريخ" + date + " ساعت)" + time + ")" + ".KVR", from the
+// screen's date caption (layout 4) and clock caption ("h.mm").
+QString DefaultBackupName(const QString &dateText, const QString &timeText);
+// The clock caption: hour without a leading zero, ".", two-digit minutes.
+QString ClockText(const QTime &time);
+
+// Copies the live database to a backup file while no write is in progress:
+// the copy holds the database's write lock (waiting for a running write to
+// end) and includes any committed data still in a write-ahead log.
+CopyResult BackUpDatabase(const QString &destination, const BetweenChunks &betweenChunks = {});
+
+// Why a file cannot be restored, or empty when it is a KVR database.
+QString RestoreRefusal(const QString &candidate);
+
+struct RestoreResult {
+    bool ok = false;
+    bool refused = false;   // not a KVR database; nothing was touched
+    QString error;          // system description (copy failure) or refusal reason
+    QString safetyCopy;     // where the database was kept before it was replaced
+};
+
+// Replaces the live database with a backup file. The file must be a KVR
+// database. Every open data control is closed first, a safety copy of the
+// current database goes to the backups folder, the backup is copied to a
+// temporary file beside the live one, and only a complete copy replaces it
+// (the old database's journal files are removed with it). On any failure the
+// live database stays as it was. The data controls are opened again at the end
+// either way.
+RestoreResult RestoreDatabase(const QString &backupFile, const BetweenChunks &betweenChunks = {});
+
+// Name of the safety copy taken before a restore at the given moment.
+QString SafetyCopyName(const QDateTime &when);
+
+} // namespace Backup
