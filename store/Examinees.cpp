@@ -47,16 +47,16 @@ bool EnsureAnswerRow(DataControl &dc, const QString &code)
 
 bool DeleteExaminee(DataControl &dc, const QString &code)
 {
-    bool ok = true;
     for (const QString &source : {kIdeSource, kAnswerSource}) {
-        if (!dc.Open(source) || !dc.Filter(QStringLiteral("Code='") + code + QLatin1Char('\''))) {
-            ok = false;
-            continue;
-        }
-        if (dc.RecordCount() != 0)
-            ok = dc.Delete() && ok;
+        // Should the examinee's row stay, its answers stay with it: a code is
+        // only given out again once no examinee holds it, and a new examinee
+        // must not find an old answer row under its code.
+        if (!dc.Open(source) || !dc.Filter(QStringLiteral("Code='") + code + QLatin1Char('\'')))
+            return false;
+        if (dc.RecordCount() != 0 && !dc.Delete())
+            return false;
     }
-    return ok;
+    return true;
 }
 
 } // namespace Examinees

@@ -1,0 +1,323 @@
+// DataControl against a real database file made from data/KVRDB.sql.
+#include "StoreFixture.h"
+#include "store/DataControl.h"
+
+#include <QFile>
+#include <QSignalSpy>
+#include <QTest>
+
+namespace {
+const QString kList = QStringLiteral(
+    "select id,FullName,Alter,Geschlecht,Heirat,Datum1,Bildung,TelNummer1,Tester,Code  from IDE order by id desc ");
+const QString kIde = QStringLiteral("SELECT * FROM IDE ");
+const QString kAnswers = QStringLiteral("SELECT * FROM Answer1 ");
+}
+
+class TestDataControl : public QObject
+{
+    Q_OBJECT
+private slots:
+    void init();
+    void cleanup();
+
+    void openKeepsTheTextsAsWritten();
+    void listIsNewestFirst();
+    void filter_data();
+    void filter();
+    void badFilterIsReportedAndChangesNothing();
+    void refreshDropsFilterAndUnsavedRow();
+    void addAndCommitInsertsWithBoundValues();
+    void commitWritesOnlyChangedColumns();
+    void commitOfARowDeletedElsewhereFails();
+    void deleteRemovesOnlyTheCurrentRow();
+    void resultSetIsStaticUntilRefreshed();
+    void nullReadsAsEmpty();
+    void operationsWithoutCurrentRowFail();
+    void moves();
+    void closeAllReleasesTheFileForARestore();
+
+private:
+    StoreFixture *m_f = nullptr;
+};
+
+void TestDataControl::init()
+{
+    m_f = new StoreFixture;
+    QVERIFY2(m_f->ok(), qPrintable(m_f->error()));
+}
+
+void TestDataControl::cleanup()
+{
+    delete m_f;
+    m_f = nullptr;
+}
+
+void TestDataControl::openKeepsTheTextsAsWritten()
+{
+    DataControl dc;
+    const QString conn = "Provider=Microsoft.Jet.OLEDB.4.0;Data Source=" + m_f->Folder() + "\\KVRDB.mdb;";
+    QVERIFY2(dc.Open(kList, conn), qPrintable(dc.LastError()));
+    QCOMPARE(dc.RecordSource(), kList);
+    QCOMPARE(dc.ConnectionString(), conn);
+    QCOMPARE(dc.Columns(), (QStringList{"id", "FullName", "Alter", "Geschlecht", "Heirat", "Datum1", "Bildung",
+                                        "TelNummer1", "Tester", "Code"}));
+    QCOMPARE(dc.ColumnIndex("ALTER"), 2);
+    QCOMPARE(dc.ColumnIndex("nothing"), -1);
+    QCOMPARE(DataControl::DatabasePath(), m_f->DbPath());
+}
+
+void TestDataControl::listIsNewestFirst()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QCOMPARE(dc.RecordCount(), 3);
+    QCOMPARE(dc.CurrentRow(), 0);
+    QCOMPARE(dc.Value("Code"), QString("3"));
+    QCOMPARE(dc.ValueAt(2, dc.ColumnIndex("Code")), QString("1"));
+    QCOMPARE(dc.Value("FullName"), QString("examinee 3"));
+}
+
+void TestDataControl::filter_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<int>("count");
+    QTest::addColumn<QString>("firstName");
+    QTest::newRow("code, lower case") << kList << "code='2'" << 1 << "examinee 2";
+    QTest::newRow("Code, as the deletion spells it") << kIde << "Code='2'" << 1 << "examinee 2";
+    QTest::newRow("no match") << kList << "code='9'" << 0 << "";
+    QTest::newRow("text compare, not numeric") << kList << "code='02'" << 0 << "";
+    QTest::newRow("blanks around") << kList << " code = '3' " << 1 << "examinee 3";
+    QTest::newRow("value with quotes is only text") << kList << "code='x'' OR ''1''=''1'" << 0 << "";
+    QTest::newRow("numeric column") << kAnswers << "code='3'" << 1 << "";
+    QTest::newRow("cleared") << kList << "" << 4 << "examinee 12";
+}
+
+void TestDataControl::filter()
+{
+    QFETCH(QString, source);
+    QFETCH(QString, filter);
+    QFETCH(int, count);
+    QFETCH(QString, firstName);
+    m_f->AddExaminees({"1", "2", "3", "12"});
+    DataControl dc;
+    QVERIFY(dc.Open(source));
+    QSignalSpy resets(&dc, &DataControl::reset);
+    QVERIFY2(dc.Filter(filter), qPrintable(dc.LastError()));
+    QCOMPARE(resets.count(), 1);
+    QCOMPARE(dc.RecordCount(), count);
+    QCOMPARE(dc.CurrentRow(), count ? 0 : -1);
+    if (dc.ColumnIndex("FullName") >= 0)
+        QCOMPARE(dc.Value("FullName"), firstName);
+    if (count == 0)
+        QCOMPARE(dc.Value("Code"), QString());
+}
+
+void TestDataControl::badFilterIsReportedAndChangesNothing()
+{
+    m_f->AddExaminees({"1", "2"});
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QVERIFY(dc.Filter("code='1'"));
+    for (const QString &bad : {QString("code=1"), QString("nosuch='1'"), QString("code"), QString("='1'")}) {
+        QVERIFY(!dc.Filter(bad));
+        QVERIFY(!dc.LastError().isEmpty());
+        QCOMPARE(dc.RecordCount(), 1);
+        QCOMPARE(dc.Value("Code"), QString("1"));
+    }
+}
+
+void TestDataControl::refreshDropsFilterAndUnsavedRow()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QVERIFY(dc.Filter("code='1'"));
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.SetValue("FullName", "not saved"));
+    QCOMPARE(dc.RecordCount(), 2);
+    QVERIFY(dc.Refresh());
+    QCOMPARE(dc.FilterText(), QString());
+    QCOMPARE(dc.RecordCount(), 3);
+    QCOMPARE(dc.CurrentRow(), 0);
+    QCOMPARE(dc.Value("Code"), QString("3"));
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 3);
+}
+
+void TestDataControl::addAndCommitInsertsWithBoundValues()
+{
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.IsNewRow());
+    QCOMPARE(dc.RecordCount(), 1);
+    QCOMPARE(dc.Value("id"), QString());
+    const QString name = "O'Brien\"; DROP TABLE IDE; --";
+    QVERIFY(dc.SetValue("Code", "1"));
+    QVERIFY(dc.SetValue("FullName", name));
+    QVERIFY(dc.SetValue("alter", "42")); // any case
+    QVERIFY(dc.SetValue("Geschlecht", "مرد"));
+    QVERIFY2(dc.Update(), qPrintable(dc.LastError()));
+    QVERIFY(!dc.IsNewRow());
+    QVERIFY(!dc.Value("id").isEmpty()); // the auto-number shows after the commit
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='1'").toString(), name);
+    QCOMPARE(m_f->Exec("SELECT \"Alter\" FROM IDE WHERE Code='1'").toString(), QString("42"));
+    QCOMPARE(m_f->Exec("SELECT Geschlecht FROM IDE WHERE Code='1'").toString(), QString("مرد"));
+    // A second commit of the same row does not insert it again.
+    QVERIFY(dc.SetValue("Tester", "x"));
+    QVERIFY(dc.Update());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 1);
+
+    // An answer row holding only Code, as the registry makes it.
+    DataControl answers;
+    QVERIFY(answers.Open(kAnswers));
+    QVERIFY(answers.AddNew());
+    QVERIFY(answers.SetValue("Code", "1"));
+    QVERIFY(answers.Update());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1 WHERE Code=1 AND \"1\" IS NULL"), 1);
+}
+
+void TestDataControl::commitWritesOnlyChangedColumns()
+{
+    m_f->AddExaminees({"1"});
+    DataControl a, b;
+    QVERIFY(a.Open(kList));
+    QVERIFY(b.Open(kList));
+    QVERIFY(a.SetValue("FullName", "from a"));
+    QVERIFY(b.SetValue("Tester", "from b"));
+    QVERIFY(a.Update());
+    QVERIFY(b.Update());
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE").toString(), QString("from a"));
+    QCOMPARE(m_f->Exec("SELECT Tester FROM IDE").toString(), QString("from b"));
+    // Unchanged since the last commit: nothing to write, still a success.
+    QVERIFY(a.Update());
+}
+
+void TestDataControl::commitOfARowDeletedElsewhereFails()
+{
+    m_f->AddExaminees({"1"});
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    m_f->Exec("DELETE FROM IDE");
+    QVERIFY(dc.SetValue("FullName", "late edit"));
+    QVERIFY(!dc.Update());
+    QVERIFY(!dc.LastError().isEmpty());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 0);
+}
+
+void TestDataControl::deleteRemovesOnlyTheCurrentRow()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl dc;
+    QVERIFY(dc.Open(kIde));
+    QVERIFY(dc.Filter("Code='2'"));
+    QVERIFY(dc.Delete());
+    QCOMPARE(dc.RecordCount(), 0);
+    QCOMPARE(dc.CurrentRow(), -1);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 2);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE WHERE Code='2'"), 0);
+    QVERIFY(dc.Filter(""));
+    QCOMPARE(dc.RecordCount(), 2);
+    // Deleting the last row makes the row before it current.
+    QVERIFY(dc.MoveLast());
+    QVERIFY(dc.Delete());
+    QCOMPARE(dc.CurrentRow(), 0);
+    QCOMPARE(dc.Value("Code"), QString("1"));
+    // A row added and not committed is only dropped.
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.Delete());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 1);
+}
+
+void TestDataControl::resultSetIsStaticUntilRefreshed()
+{
+    m_f->AddExaminees({"1"});
+    DataControl list, writer;
+    QVERIFY(list.Open(kList));
+    QVERIFY(writer.Open(kIde));
+    QVERIFY(writer.AddNew());
+    QVERIFY(writer.SetValue("Code", "2"));
+    QVERIFY(writer.Update());
+    QCOMPARE(list.RecordCount(), 1);
+    QVERIFY(list.Refresh());
+    QCOMPARE(list.RecordCount(), 2);
+    QCOMPARE(list.Value("Code"), QString("2"));
+}
+
+void TestDataControl::nullReadsAsEmpty()
+{
+    m_f->Exec("INSERT INTO IDE (Code) VALUES ('5')");
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QCOMPARE(dc.Value("Heirat"), QString(""));
+    QCOMPARE(dc.Value("Code"), QString("5"));
+}
+
+void TestDataControl::operationsWithoutCurrentRowFail()
+{
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QCOMPARE(dc.CurrentRow(), -1);
+    QVERIFY(!dc.SetValue("FullName", "x"));
+    QVERIFY(!dc.Update());
+    QVERIFY(!dc.Delete());
+    QVERIFY(!dc.MoveLast());
+    QVERIFY(!dc.LastError().isEmpty());
+    DataControl notOpen;
+    QVERIFY(!notOpen.AddNew());
+    QVERIFY(!notOpen.Open("SELECT * FROM Nowhere "));
+    QVERIFY(!notOpen.LastError().isEmpty());
+}
+
+void TestDataControl::moves()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl dc;
+    QVERIFY(dc.Open(kIde));
+    QSignalSpy moved(&dc, &DataControl::currentChanged);
+    QVERIFY(dc.MoveLast());
+    QCOMPARE(dc.Value("Code"), QString("3"));
+    QVERIFY(!dc.MoveNext());
+    QVERIFY(dc.MovePrevious());
+    QCOMPARE(dc.Value("Code"), QString("2"));
+    QVERIFY(dc.MoveFirst());
+    QVERIFY(!dc.MovePrevious());
+    QCOMPARE(moved.count(), 3);
+    QVERIFY(!dc.SetCurrentRow(3));
+    QCOMPARE(dc.CurrentRow(), 0);
+}
+
+void TestDataControl::closeAllReleasesTheFileForARestore()
+{
+    m_f->AddExaminees({"1"});
+    m_f->Db().close();
+    // A copy with a second examinee plays the backup being restored.
+    const QString backup = m_f->Folder() + "/backup.KVR";
+    QVERIFY(QFile::copy(m_f->DbPath(), backup));
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase("QSQLITE", "backup");
+        db.setDatabaseName(backup);
+        QVERIFY(db.open());
+        QSqlQuery(db).exec("INSERT INTO IDE (Code) VALUES ('2')");
+        db.close();
+    }
+    QSqlDatabase::removeDatabase("backup");
+
+    DataControl list, idle;
+    QVERIFY(list.Open(kList));
+    QCOMPARE(list.RecordCount(), 1);
+    QCOMPARE(DataControl::OpenCount(), 1);
+    DataControl::CloseAll();
+    QCOMPARE(DataControl::OpenCount(), 0);
+    QCOMPARE(list.RecordCount(), 1); // rows stay visible meanwhile
+    QVERIFY(QFile::remove(m_f->DbPath()));
+    QVERIFY(QFile::copy(backup, m_f->DbPath()));
+    QVERIFY(DataControl::ReopenAll());
+    QCOMPARE(DataControl::OpenCount(), 1); // the control never opened stays closed
+    QCOMPARE(list.RecordCount(), 2);
+    QCOMPARE(list.Value("Code"), QString("2"));
+}
+
+QTEST_GUILESS_MAIN(TestDataControl)
+#include "tst_datacontrol.moc"
