@@ -1,0 +1,48 @@
+#pragma once
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class BoundGrid;
+class DataControl;
+class QLineEdit;
+class QPushButton;
+
+// The export worker: a form that is never shown. Loading it opens Adodc1 on
+// QueryMe with VSFlexGrid1 bound to it and writes the export's headings into
+// the grid's header row. The results screen presses PushBSave in code; the
+// user sees the save dialog and then "ذخيره شد", or a box titled "Error" with
+// the failure's description.
+//
+// Each press reads QueryMe afresh, so examinees added since the form loaded
+// are exported too. A chosen name that already ends in ".xls" gets no second
+// ".xls". The workbook is written beside its target under a temporary name
+// and moved into place when complete.
+class Frm_Excel : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Frm_Excel(QWidget *parent = nullptr);
+
+    // The export form of this run, loaded the first time it is touched and
+    // kept until the program ends.
+    static Frm_Excel *Instance();
+
+    DataControl *Adodc1() const { return adodc1_; }
+    BoundGrid *VSFlexGrid1() const { return grid_; }
+    QLineEdit *Text1() const { return text1_; }
+    QPushButton *PushBSave() const { return pushBSave_; }
+    // The folder the save dialog starts in; empty until an export succeeds,
+    // the program folder afterwards.
+    QString InitDir() const { return initDir_; }
+
+private:
+    void writeHeadings();
+    void save();
+
+    DataControl *adodc1_;
+    BoundGrid *grid_;
+    QLineEdit *text1_;
+    QPushButton *pushBSave_;
+    QString initDir_;
+};
