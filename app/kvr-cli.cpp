@@ -3,6 +3,7 @@
 // function in the table below; a new command is one more row.
 
 #include "common/ModuleDatum.h"
+#include "results/ExcelExport.h"
 #include "scoring/CsvScoring.h"
 
 #include <QCoreApplication>
@@ -128,6 +129,23 @@ int RunDate(const QStringList &args)
     return 0;
 }
 
+// export OUT.xls [DATABASE]: every examinee of QueryMe as an Excel workbook.
+int RunExport(const QStringList &args)
+{
+    if (args.isEmpty() || args.size() > 2) {
+        Err(QStringLiteral("export: usage: kvr-cli export OUT.xls [DATABASE]"));
+        return 2;
+    }
+    const QString target = ExcelExport::TargetPath(args[0]);
+    const ExcelExport::Outcome outcome = ExcelExport::Write(target, args.value(1));
+    if (!outcome.ok) {
+        Err(QStringLiteral("export: %1").arg(outcome.error));
+        return 1;
+    }
+    Out(QStringLiteral("%1: %2 examinee(s), %3 worksheet(s)").arg(target).arg(outcome.rows).arg(outcome.sheets));
+    return 0;
+}
+
 int RunVersion(const QStringList &)
 {
     Out(VersionText());
@@ -157,6 +175,12 @@ const Command kCommands[] = {
      "    (0 by default): 0 \"1402/07/13\", 1 day month-name year, 2 weekday 1402/7/13,\n"
      "    3 weekday day month-name year, 4 \"1402.7.13\".",
      RunDate},
+    {"export", "export OUT.xls [DATABASE]",
+     "Writes every examinee of the stored query QueryMe, with the 40 answers, to the\n"
+     "    Excel 97-2003 workbook OUT.xls (\".xls\" is added when the name lacks it), as\n"
+     "    the results screen's export does. Reads KVRDB.mdb in the program folder, or\n"
+     "    DATABASE. The file replaces OUT.xls only once it is complete.",
+     RunExport},
     {"--version", "--version", "Prints the program version.", RunVersion},
     {"--help", "--help", "Prints this help.", RunHelp},
 };
