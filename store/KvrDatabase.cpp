@@ -1,6 +1,7 @@
 #include "store/KvrDatabase.h"
 
 #include <QCoreApplication>
+#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -161,6 +162,19 @@ bool Validate(const QString &path, QString *error)
                 return setError(error, tr("The column %1 of %2 is missing.").arg(c, QLatin1String(r.name)));
     }
     return true;
+}
+
+QString StartupProblem(const QString &path)
+{
+    if (Validate(path))
+        return QString();
+    // The path reads left to right inside the right-to-left text.
+    const QString where = QChar(0x202A) + QDir::toNativeSeparators(QFileInfo(path).absoluteFilePath()) + QChar(0x202C);
+    const QString what = QFileInfo::exists(path)
+        ? QStringLiteral("فايل بانک اطلاعاتي %1 آسيب ديده است يا بانک اطلاعاتي اين برنامه نيست:")
+        : QStringLiteral("فايل بانک اطلاعاتي %1 پيدا نشد:");
+    return what.arg(FileName()) + QLatin1Char('\n') + where + QLatin1Char('\n')
+        + QStringLiteral("برنامه بدون اين فايل اجرا نمي شود.");
 }
 
 QStringList SplitStatements(const QString &script)

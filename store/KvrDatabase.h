@@ -16,6 +16,11 @@ QString FileName(); // "KVRDB.mdb"
 // creates it. On false, *error says what is wrong.
 bool Validate(const QString &path, QString *error = nullptr);
 
+// What the program tells the user at start-up when the database file at path
+// cannot be used: a Persian message naming the file and its full path, for a
+// missing file and for one that fails Validate(). Empty when the file is sound.
+QString StartupProblem(const QString &path);
+
 // Makes a database file at dbPath from the SQL script at sqlPath. An
 // existing dbPath is left alone (returns false with an error). The file is
 // built under a temporary name and renamed when complete, so a failure leaves
