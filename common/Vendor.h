@@ -14,4 +14,5 @@ QString TemplateZipUrl();  // Base + "/Soft/kvr/KVR-Excel.zip"
 QString WebSiteUrl();      // the vendor's home page
 QString ShopUrl();         // the shop page
 QString MessagingUrl();    // the messaging link
+QString ContactPhone();    // the contact number the messaging link reaches
 }

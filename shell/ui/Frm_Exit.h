@@ -1,0 +1,27 @@
+#pragma once
+#include <QWidget>
+#include <functional>
+
+// The exit confirmation, shown while the main window closes. "بلي" ends the
+// program; "خير" loads a fresh main window. Closing the confirmation by its
+// own close box counts as "خير", so the program never runs on without a
+// visible window.
+class Frm_Exit : public QWidget
+{
+    Q_OBJECT
+public:
+    explicit Frm_Exit(QWidget *parent = nullptr);
+    ~Frm_Exit() override;
+
+    // How "بلي" ends the program; by default it leaves the event loop.
+    static void SetEndProgram(std::function<void()> end);
+
+    void Yes(); // PushB1
+    void No();  // PushButton1
+
+protected:
+    void closeEvent(QCloseEvent *event) override;
+
+private:
+    bool m_answered = false;
+};

@@ -1,0 +1,435 @@
+#include "shell/ui/Frm_Setting.h"
+
+#include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
+#include "common/ui/Fonts.h"
+#include "common/ui/MainWindowRef.h"
+#include "shell/NumberText.h"
+#include "shell/Settings.h"
+#include "shell/ui/MDIForm1.h"
+#include "shell/ui/Resource.h"
+#include "store/DataControl.h"
+#include "store/ui/BoundWidgets.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QDir>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPixmap>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QVBoxLayout>
+
+namespace {
+
+QPointer<Frm_Setting> &instance()
+{
+    static QPointer<Frm_Setting> p;
+    return p;
+}
+
+const QSize kPreviewSize(180, 135);
+
+QString connectionText(bool settingsRow)
+{
+    QString folder = QDir::toNativeSeparators(ProgramFolder());
+    while (folder.endsWith(QLatin1Char('\\')) || folder.endsWith(QLatin1Char('/')))
+        folder.chop(1);
+    QString text = QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + folder + QStringLiteral("\\KVRDB.mdb;");
+    if (settingsRow)
+        text += QStringLiteral("Persist Security Info=False");
+    return text;
+}
+
+QPushButton *button(const QString &text, const QString &name, QWidget *parent)
+{
+    auto *b = new QPushButton(text, parent);
+    b->setObjectName(name);
+    return b;
+}
+
+} // namespace
+
+Frm_Setting *Frm_Setting::Instance()
+{
+    if (!instance())
+        instance() = new Frm_Setting();
+    return instance();
+}
+
+bool Frm_Setting::IsLoaded() { return !instance().isNull(); }
+
+Frm_Setting::Frm_Setting(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    m_loading = true;
+    setObjectName(QStringLiteral("Frm_Setting"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setLayoutDirection(Qt::RightToLeft);
+    setWindowTitle(QStringLiteral("تنظيمات"));
+    setFont(Fonts::Persian(12));
+
+    // 1. The two data controls.
+    m_adodc1 = new DataControl(this);
+    m_adodc1->setObjectName(QStringLiteral("Adodc1"));
+    m_adodc1->Open(QStringLiteral("SELECT * FROM Theme "), connectionText(true));
+    m_adodc2 = new DataControl(this);
+    m_adodc2->setObjectName(QStringLiteral("Adodc2"));
+    m_adodc2->Open(QStringLiteral("SELECT * FROM QUS "), connectionText(false));
+
+    m_tabs = new QTabWidget(this);
+    m_tabs->setObjectName(QStringLiteral("TabControl1"));
+
+    // Tab 0: the theme number.
+    auto *tab0 = new QWidget;
+    m_txtRang = new QLineEdit(QStringLiteral("1"), tab0);
+    m_txtRang->setObjectName(QStringLiteral("TxtRang"));
+    m_txtRang->setAlignment(Qt::AlignCenter);
+    m_txtRang->setFixedWidth(90);
+    m_txtRang->setFont(Fonts::Persian(16, true));
+    auto *next = button(QStringLiteral("بعدي"), QStringLiteral("PBSelect(0)"), tab0);
+    auto *previous = button(QStringLiteral("قبلي"), QStringLiteral("PBSelect(1)"), tab0);
+    {
+        auto *row = new QHBoxLayout;
+        row->addStretch();
+        row->addWidget(next);
+        row->addWidget(m_txtRang);
+        row->addWidget(previous);
+        row->addStretch();
+        auto *v = new QVBoxLayout(tab0);
+        v->addStretch();
+        v->addLayout(row);
+        v->addStretch();
+    }
+
+    // Tab 1: the clinic details.
+    auto *tab1 = new QWidget;
+    const struct {
+        int index;
+        const char *column;
+        QString label;
+    } items[] = {
+        {0, "Name", QStringLiteral("نام كلينيك:")},  {1, "Adresse", QStringLiteral("آدرس:")},
+        {3, "E-Mail", QStringLiteral("ايميل:")},     {4, "Telegram", QStringLiteral("تلگرام:")},
+        {5, "Insta", QStringLiteral("اينستاگرام:")}, {6, "Web", QStringLiteral("وب سايت:")},
+        {7, "Twitter", QStringLiteral("تويتر:")},    {8, "Facebook", QStringLiteral("فيسبوك:")},
+        {9, "Tel", QStringLiteral("تلفن:")},
+    };
+    m_feItem = QList<QLineEdit *>(10, nullptr);
+    auto *form = new QGridLayout;
+    int formRow = 0;
+    for (const auto &it : items) {
+        auto *edit = new QLineEdit(tab1);
+        edit->setObjectName(QStringLiteral("FEItem(%1)").arg(it.index));
+        Bound::Bind(edit, m_adodc1, QLatin1String(it.column));
+        m_feItem[it.index] = edit;
+        auto *label = new QLabel(it.label, tab1);
+        label->setBuddy(edit);
+        // The name and address take the full width, the contact items two a row.
+        if (it.index <= 1) {
+            form->addWidget(label, formRow, 0);
+            form->addWidget(edit, formRow, 1, 1, 3);
+            ++formRow;
+        } else {
+            const int k = it.index - 3;
+            form->addWidget(label, formRow + k / 2, (k % 2) * 2);
+            form->addWidget(edit, formRow + k / 2, (k % 2) * 2 + 1);
+        }
+    }
+    m_txtmosh = new QLineEdit(tab1);
+    m_txtmosh->setObjectName(QStringLiteral("Txtmosh"));
+    m_txtmosh->hide();
+    Bound::Bind(m_txtmosh, m_adodc1, QStringLiteral("Mosch"));
+    m_checkBox1 = new QCheckBox(tab1);
+    m_checkBox1->setObjectName(QStringLiteral("CheckBox1"));
+    m_image1 = new QLabel(tab1);
+    m_image1->setObjectName(QStringLiteral("Image1"));
+    m_image1->setFixedSize(kPreviewSize);
+    m_image1->setAlignment(Qt::AlignCenter);
+    m_image1->setFrameShape(QFrame::StyledPanel);
+    auto *save = button(QStringLiteral("ذخيره"), QStringLiteral("PBMosh(0)"), tab1);
+    auto *chooseLogo = button(QStringLiteral("\nانتخاب آرم"), QStringLiteral("PBMosh(2)"), tab1);
+    {
+        auto *logoColumn = new QVBoxLayout;
+        logoColumn->addWidget(m_image1, 0, Qt::AlignHCenter);
+        logoColumn->addWidget(chooseLogo);
+        logoColumn->addStretch();
+        auto *bottom = new QHBoxLayout;
+        bottom->addWidget(m_checkBox1);
+        bottom->addStretch();
+        bottom->addWidget(save);
+        auto *left = new QVBoxLayout;
+        left->addLayout(form);
+        left->addStretch();
+        left->addLayout(bottom);
+        auto *h = new QHBoxLayout(tab1);
+        h->addLayout(left, 1);
+        h->addSpacing(8);
+        h->addLayout(logoColumn);
+    }
+
+    // Tab 2: the question editor.
+    auto *tab2 = new QWidget;
+    m_qNummer = new QLineEdit(QStringLiteral("1"), tab2);
+    m_qNummer->setObjectName(QStringLiteral("QNummer"));
+    m_qNummer->setAlignment(Qt::AlignCenter);
+    m_qNummer->setFixedWidth(70);
+    m_question = new QPlainTextEdit(tab2);
+    m_question->setObjectName(QStringLiteral("Text2(0)"));
+    m_question->setFixedHeight(80);
+    Bound::Bind(m_question, m_adodc2, QStringLiteral("QU"));
+    const QString optionLabels[3] = {QStringLiteral("الف :"), QStringLiteral("ب :"), QStringLiteral("ج :")};
+    const char *optionColumns[3] = {"A", "B", "C"};
+    auto *options = new QFormLayout;
+    for (int i = 0; i < 3; ++i) {
+        auto *edit = new QLineEdit(tab2);
+        edit->setObjectName(QStringLiteral("Text2(%1)").arg(i + 1));
+        Bound::Bind(edit, m_adodc2, QLatin1String(optionColumns[i]));
+        m_options.append(edit);
+        options->addRow(optionLabels[i], edit);
+    }
+    auto *previousQuestion = button(QStringLiteral("<<<قبلي"), QStringLiteral("PushButton4"), tab2);
+    auto *nextQuestion = button(QStringLiteral("بعدي >>>"), QStringLiteral("PushButton5"), tab2);
+    auto *saveQuestion = button(QStringLiteral("ذخيره "), QStringLiteral("PushButton7"), tab2);
+    {
+        auto *top = new QHBoxLayout;
+        top->addWidget(new QLabel(QStringLiteral("شماره سوال :"), tab2));
+        top->addWidget(m_qNummer);
+        top->addStretch();
+        auto *buttons = new QHBoxLayout;
+        buttons->addWidget(nextQuestion);
+        buttons->addStretch();
+        buttons->addWidget(saveQuestion);
+        buttons->addStretch();
+        buttons->addWidget(previousQuestion);
+        auto *v = new QVBoxLayout(tab2);
+        v->addLayout(top);
+        v->addWidget(m_question);
+        v->addLayout(options);
+        v->addStretch();
+        v->addLayout(buttons);
+    }
+
+    // 2. The tab captions.
+    m_tabs->addTab(tab0, QStringLiteral("تغيير تم"));
+    m_tabs->addTab(tab1, QStringLiteral("مشخصات كلينيك"));
+    m_tabs->addTab(tab2, QStringLiteral("ويرايش سوالات"));
+
+    auto *exit = button(QStringLiteral("بستن"), QStringLiteral("PushButtonExit"), this);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(exit, 0, Qt::AlignLeading);
+    resize(720, 460);
+
+    // The theme number follows the settings row; bound after the default
+    // text so an empty table leaves "1" in place.
+    Bound::Bind(m_txtRang, m_adodc1, QStringLiteral("TH"));
+    if (m_adodc1->CurrentRow() < 0)
+        m_txtRang->setText(QStringLiteral("1"));
+    connect(m_adodc1, &DataControl::reset, this, &Frm_Setting::showLogoFromRow);
+    connect(m_adodc1, &DataControl::currentChanged, this, &Frm_Setting::showLogoFromRow);
+    showLogoFromRow();
+
+    connect(m_txtRang, &QLineEdit::textChanged, this, &Frm_Setting::onThemeNumberChanged);
+    connect(m_qNummer, &QLineEdit::textChanged, this, &Frm_Setting::onQuestionNumberChanged);
+    m_txtRang->installEventFilter(this);
+    m_qNummer->installEventFilter(this);
+
+    connect(next, &QPushButton::clicked, this, [this] { SelectTheme(1); });
+    connect(previous, &QPushButton::clicked, this, [this] { SelectTheme(-1); });
+    connect(save, &QPushButton::clicked, this, &Frm_Setting::SaveClinicDetails);
+    connect(chooseLogo, &QPushButton::clicked, this, &Frm_Setting::ChooseLogo);
+    connect(m_checkBox1, &QCheckBox::clicked, this, &Frm_Setting::logoClicked);
+    connect(previousQuestion, &QPushButton::clicked, this, [this] { StepQuestion(-1); });
+    connect(nextQuestion, &QPushButton::clicked, this, [this] { StepQuestion(1); });
+    connect(saveQuestion, &QPushButton::clicked, this, &Frm_Setting::SaveQuestion);
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+
+    // 3. The logo preview.
+    loadPreview();
+    m_loading = false;
+}
+
+Frm_Setting::~Frm_Setting() = default;
+
+QString Frm_Setting::ThemeNumberText() const { return m_txtRang->text(); }
+QString Frm_Setting::ClinicName() const { return m_feItem[0]->text(); }
+QString Frm_Setting::ClinicAddress() const { return m_feItem[1]->text(); }
+QString Frm_Setting::ContactBlock() const { return m_txtmosh->text(); }
+bool Frm_Setting::PrintLogo() const { return m_checkBox1->isChecked(); }
+
+void Frm_Setting::showLogoFromRow()
+{
+    // The print-logo flag is 1 for ticked, 0 for not.
+    const bool ticked = m_adodc1->Value(QStringLiteral("Logo")).trimmed() == QLatin1String("1");
+    const QSignalBlocker block(m_checkBox1);
+    m_checkBox1->setChecked(ticked);
+    showLogoCaption();
+}
+
+void Frm_Setting::showLogoCaption()
+{
+    m_checkBox1->setText(m_checkBox1->isChecked() ? QStringLiteral("آرم را در قسمت پرينت نمايش دهد")
+                                                  : QStringLiteral("آرم را در قسمت پرينت نمايش ندهد"));
+}
+
+void Frm_Setting::logoClicked()
+{
+    showLogoCaption();
+    m_adodc1->SetValue(QStringLiteral("Logo"), m_checkBox1->isChecked() ? QStringLiteral("1") : QStringLiteral("0"));
+    SaveThemeRow();
+}
+
+void Frm_Setting::ComposeContactBlock()
+{
+    QStringList contacts;
+    for (int i = 3; i <= 9; ++i)
+        contacts << m_feItem[i]->text();
+    m_txtmosh->setText(::ComposeContactBlock(contacts));
+}
+
+void Frm_Setting::SaveThemeRow()
+{
+    // A failed commit leaves the screen as it is, without a message.
+    m_adodc1->Update();
+}
+
+void Frm_Setting::SelectTheme(int step)
+{
+    // An empty or non-numeric text counts as 0.
+    const int value = int(qBound(-1000.0, LeadingNumber(m_txtRang->text()), 1000.0));
+    m_txtRang->setText(QString::number(value + step));
+}
+
+void Frm_Setting::onThemeNumberChanged(const QString &text)
+{
+    if (m_loading)
+        return;
+    const QString corrected = NumberText::Corrected(text, 23);
+    if (corrected != text) {
+        // The correction is itself a change and is handled as one.
+        m_txtRang->setText(corrected);
+        return;
+    }
+    ApplyTheme();
+    SaveThemeRow();
+}
+
+void Frm_Setting::StepQuestion(int step)
+{
+    const int value = int(qBound(-1000.0, LeadingNumber(m_qNummer->text()), 1000.0));
+    m_qNummer->setText(QString::number(value + step));
+}
+
+void Frm_Setting::onQuestionNumberChanged(const QString &text)
+{
+    const QString corrected = NumberText::Corrected(text, 40);
+    if (corrected != text) {
+        m_qNummer->setText(corrected);
+        return;
+    }
+    m_adodc2->Filter(QStringLiteral("code='") + text + QStringLiteral("'"));
+}
+
+void Frm_Setting::SaveQuestion()
+{
+    m_adodc2->Update();
+    Dialogs::ShowTimedMessage(this, QStringLiteral("ذخيره شد"));
+}
+
+void Frm_Setting::SaveClinicDetails()
+{
+    ComposeContactBlock();
+    SaveThemeRow();
+    m_loading = true;
+    m_adodc1->Refresh();
+    m_loading = false;
+    Dialogs::ShowTimedMessage(this, QStringLiteral("تغييرات با موفقيت ذخيره شد"));
+    if (auto *main = qobject_cast<MDIForm1 *>(MainWindow()))
+        main->SetClinicName(m_feItem[0]->text());
+    RestoreCurrentFolder();
+}
+
+void Frm_Setting::loadPreview()
+{
+    QImageReader reader(ProgramFile(QStringLiteral("LogoKVR.jpg")));
+    reader.setDecideFormatFromContent(true);
+    const QImage image = reader.read();
+    if (image.isNull()) {
+        m_image1->clear();
+        return;
+    }
+    m_image1->setPixmap(QPixmap::fromImage(
+        image.scaled(kPreviewSize - QSize(4, 4), Qt::KeepAspectRatio, Qt::SmoothTransformation)));
+}
+
+void Frm_Setting::ChooseLogo()
+{
+    const QString path = Dialogs::OpenFileName(this, QString(), QString(), QString());
+    if (!path.isEmpty()) {
+        if (StoreLogo(path, ProgramFile(QStringLiteral("LogoKVR.jpg"))) == LogoResult::Saved) {
+            loadPreview();
+            Dialogs::Message(this, QStringLiteral("توجه"), QStringLiteral(" آرم ذخيره شد"), QMessageBox::Information);
+        } else {
+            Dialogs::Message(this, QStringLiteral("توجه"),
+                             QStringLiteral(" تصوير ذخيره نشد") + QStringLiteral("\r\n")
+                                 + QStringLiteral("لطفا تصوير با فرمت هاي زير را انتخاب نمائيد")
+                                 + QStringLiteral("\r\n") + QStringLiteral("jpg") + QStringLiteral("\r\n")
+                                 + QStringLiteral("bmp"),
+                             QMessageBox::Information);
+        }
+    }
+    // After a file dialog the program's own folder is the current one again.
+    RestoreCurrentFolder();
+}
+
+bool Frm_Setting::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::KeyPress && (watched == m_txtRang || watched == m_qNummer)) {
+        auto *key = static_cast<QKeyEvent *>(event);
+        auto *field = static_cast<QLineEdit *>(watched);
+        switch (NumberText::Classify(key->key(), key->text())) {
+        case NumberText::Key::Pass:
+            break;
+        case NumberText::Key::Accept: {
+            // A Persian or Arabic-Indic digit is typed as the same ASCII digit.
+            const QString typed = key->text();
+            if (!typed.isEmpty() && typed.at(0).unicode() > 0x7f) {
+                QString ascii;
+                for (QChar c : typed)
+                    ascii += NumberText::AsciiDigit(c);
+                field->insert(ascii);
+                return true;
+            }
+            break;
+        }
+        case NumberText::Key::Refuse:
+            QApplication::beep();
+            Dialogs::ShowTimedMessage(this, QStringLiteral("شما بايد عدد وارد كنيد"));
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Frm_Setting::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        showLogoCaption();
+    QWidget::changeEvent(event);
+}
+
+void Frm_Setting::closeEvent(QCloseEvent *event)
+{
+    EnableMainWindow(true);
+    QWidget::closeEvent(event);
+}

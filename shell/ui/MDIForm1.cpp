@@ -1,0 +1,313 @@
+#include "shell/ui/MDIForm1.h"
+
+#include "common/ui/Fonts.h"
+#include "common/ui/MainWindowRef.h"
+#include "shell/Commands.h"
+#include "shell/ui/Frm_About.h"
+#include "shell/ui/Frm_Chat.h"
+#include "shell/ui/Frm_Exit.h"
+#include "shell/ui/Frm_Setting.h"
+#include "shell/ui/Resource.h"
+#include "shell/ui/Twips.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QGroupBox>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSvgRenderer>
+#include <QTimer>
+#include <QToolBar>
+#include <QVBoxLayout>
+
+static void initShellResources() { Q_INIT_RESOURCE(shell); }
+
+namespace {
+
+const QSize kIconSize(42, 35);
+
+QIcon commandIcon(const QString &name)
+{
+    QSvgRenderer renderer(QStringLiteral(":/shell/icons/%1.svg").arg(name));
+    QIcon icon;
+    for (int scale : {1, 2}) {
+        QPixmap pm(kIconSize * scale);
+        pm.setDevicePixelRatio(scale);
+        pm.fill(Qt::transparent);
+        if (renderer.isValid()) {
+            QPainter p(&pm);
+            renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(kIconSize)));
+        }
+        icon.addPixmap(pm);
+    }
+    return icon;
+}
+
+QLabel *caption(QWidget *parent, const char *name, const QFont &font)
+{
+    auto *l = new QLabel(parent);
+    l->setObjectName(QLatin1String(name));
+    l->setFont(font);
+    l->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+    l->setAttribute(Qt::WA_TranslucentBackground);
+    // The captions keep their own colour whatever the skin.
+    l->setStyleSheet(QStringLiteral("color: rgb(156, 73, 177); background: transparent;"));
+    return l;
+}
+
+struct StartupHooks {
+    MDIForm1::StartupCheck check;
+    MDIForm1::Notifier notifier;
+};
+
+StartupHooks &startupHooks()
+{
+    static StartupHooks h;
+    return h;
+}
+
+void showSettings(MDIForm1 &main)
+{
+    Frm_Setting *s = Frm_Setting::Instance();
+    s->show();
+    s->raise();
+    s->activateWindow();
+    main.setEnabled(false);
+}
+
+void showAbout(MDIForm1 &)
+{
+    auto *about = new Frm_About();
+    about->show();
+}
+
+void showChat(MDIForm1 &main)
+{
+    Frm_Chat chat(&main);
+    chat.exec();
+}
+
+void closeMain(MDIForm1 &main) { main.close(); }
+
+} // namespace
+
+namespace {
+QHash<int, MDIForm1::Opener> builtInOpeners()
+{
+    // Screens of this folder; the others are added as they are wired in.
+    return {
+        {CmdSettings, showSettings},
+        {CmdAbout, showAbout},
+        {CmdSite, showChat},
+        {CmdExit, closeMain},
+    };
+}
+}
+
+QHash<int, MDIForm1::Opener> &MDIForm1::openers()
+{
+    static QHash<int, Opener> table = builtInOpeners();
+    return table;
+}
+
+void MDIForm1::SetOpener(int id, Opener opener)
+{
+    if (opener)
+        openers().insert(id, std::move(opener));
+    else
+        openers().remove(id);
+}
+
+bool MDIForm1::HasOpener(int id) { return openers().contains(id); }
+
+void MDIForm1::ResetOpeners() { openers() = builtInOpeners(); }
+
+void MDIForm1::SetStartupCheck(StartupCheck check, Notifier notifier)
+{
+    startupHooks().check = std::move(check);
+    startupHooks().notifier = std::move(notifier);
+}
+
+MDIForm1::MDIForm1(QWidget *parent)
+    : QMainWindow(parent)
+{
+    initShellResources();
+    setObjectName(QStringLiteral("MDIForm1"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(QStringLiteral("KVR"));
+    setLayoutDirection(Qt::RightToLeft);
+    resize(1024, 700);
+    // This window is the one the other screens disable and enable.
+    SetMainWindow(this);
+
+    // The background: Picture1 holds Resizer1, which holds the captions, the
+    // update notice and the timer.
+    m_picture = new QWidget(this);
+    m_picture->setObjectName(QStringLiteral("Picture1"));
+    auto *pictureLayout = new QVBoxLayout(m_picture);
+    pictureLayout->setContentsMargins(0, 0, 0, 0);
+    m_resizer = new QWidget(m_picture);
+    m_resizer->setObjectName(QStringLiteral("Resizer1"));
+    m_resizer->setAttribute(Qt::WA_StyledBackground);
+    pictureLayout->addWidget(m_resizer);
+    setCentralWidget(m_picture);
+
+    m_lblKName = caption(m_resizer, "LblKName", Fonts::Persian(36, true));
+    m_lblFName = caption(m_resizer, "LblFName", Fonts::Title(72));
+    m_lblFName->setText(QStringLiteral("KVR"));
+    m_lblTName = caption(m_resizer, "LblTName", Fonts::Persian(36, true));
+    m_lblTName->setText(QStringLiteral("نرم افزار سنجش اضطراب"));
+
+    m_groupBox1 = new QGroupBox(m_resizer);
+    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    m_groupBox1->setFont(Fonts::Persian(14.25, true));
+    m_groupBox1->setFixedSize(TwipsToPixelsX(this, 4875), TwipsToPixelsY(this, 3840));
+    auto *noticeLayout = new QVBoxLayout(m_groupBox1);
+    auto *label1 = new QLabel(QStringLiteral("آپديت جديد نرم افزار"), m_groupBox1);
+    label1->setObjectName(QStringLiteral("Label1"));
+    label1->setAlignment(Qt::AlignCenter);
+    auto *label2 = new QLabel(
+        QStringLiteral("ورژن جديد نرم افزار بر روي سايت قرار گرفته است. جهت آپديت, روي دكمه بروزرساني كليك كنيد."),
+        m_groupBox1);
+    label2->setObjectName(QStringLiteral("Label2"));
+    label2->setWordWrap(true);
+    auto *label3 = new QLabel(QStringLiteral("قبل از بروزرساني حتما بكاپ بگيريد"), m_groupBox1);
+    label3->setObjectName(QStringLiteral("Label3"));
+    label3->setWordWrap(true);
+    label3->setStyleSheet(QStringLiteral("color: rgb(192, 0, 0);"));
+    auto *close = new QPushButton(QStringLiteral("بستن"), m_groupBox1);
+    close->setObjectName(QStringLiteral("PushButton1"));
+    for (QWidget *w : {static_cast<QWidget *>(label1), static_cast<QWidget *>(label2),
+                       static_cast<QWidget *>(label3), static_cast<QWidget *>(close)})
+        w->setFont(Fonts::Persian(14.25, true));
+    noticeLayout->addWidget(label1);
+    noticeLayout->addWidget(label2, 1);
+    noticeLayout->addWidget(label3);
+    noticeLayout->addWidget(close, 0, Qt::AlignHCenter);
+    connect(close, &QPushButton::clicked, m_groupBox1, &QWidget::hide);
+    m_groupBox1->hide();
+
+    m_timer1 = new QTimer(m_resizer);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(500);
+    connect(m_timer1, &QTimer::timeout, this, &MDIForm1::onTimer1);
+
+    // 1-2. The toolbar "Standard" at the top, with large icons.
+    m_toolbar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolbar->setObjectName(QStringLiteral("Standard"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolbar->setIconSize(kIconSize);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+
+    // 3-4. The skin, read from the settings screen (which loads it hidden);
+    // it applies to every window of the program, this one included.
+    ApplyTheme();
+
+    // 5. The ten commands in the table's order.
+    for (const ShellCommand &c : ToolbarCommands()) {
+        QAction *a = m_toolbar->addAction(commandIcon(c.icon), c.caption);
+        a->setData(c.id);
+        a->setObjectName(QStringLiteral("Command%1").arg(c.id));
+        const int id = c.id;
+        connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
+    }
+
+    // 6. The toolbar font.
+    m_toolbar->setFont(Fonts::Persian(11, true));
+
+    // 7. The start-up timer.
+    m_timer1->start();
+}
+
+MDIForm1::~MDIForm1() = default;
+
+MDIForm1 *MDIForm1::Load()
+{
+    auto *w = new MDIForm1();
+    w->show();
+    return w;
+}
+
+void MDIForm1::ExecuteCommand(int id)
+{
+    const auto it = openers().constFind(id);
+    if (it == openers().constEnd() || !*it)
+        return;
+    // A copy: the opener may replace the table entry or close this window.
+    const Opener opener = *it;
+    opener(*this);
+}
+
+void MDIForm1::SetClinicName(const QString &name)
+{
+    m_lblKName->setText(name);
+}
+
+void MDIForm1::ShowUpdateNotice()
+{
+    m_groupBox1->show();
+    m_groupBox1->raise();
+}
+
+void MDIForm1::LayoutStep()
+{
+    const QRect outer = frameGeometry();
+    const double W = PixelsToTwipsX(this, outer.width());
+    const double H = PixelsToTwipsY(this, outer.height());
+    const int width = TwipsToPixelsX(this, W);
+
+    m_lblKName->setText(Frm_Setting::Instance()->ClinicName());
+
+    const double tTop = (H + 3000) / 2;
+    const double fTop = tTop - 1680;
+    const double kTop = tTop - 3680;
+    auto place = [&](QLabel *l, double topTwips) {
+        l->setGeometry(0, TwipsToPixelsY(this, topTwips), width, l->sizeHint().height());
+    };
+    place(m_lblTName, tTop);
+    place(m_lblFName, fTop);
+    place(m_lblKName, kTop);
+    m_groupBox1->move(TwipsToPixelsX(this, W / 3.6), TwipsToPixelsY(this, H / 4.8));
+}
+
+void MDIForm1::resizeEvent(QResizeEvent *event)
+{
+    QMainWindow::resizeEvent(event);
+    LayoutStep();
+}
+
+void MDIForm1::showEvent(QShowEvent *event)
+{
+    QMainWindow::showEvent(event);
+    LayoutStep();
+}
+
+void MDIForm1::closeEvent(QCloseEvent *event)
+{
+    // The confirmation comes up while this window goes; it decides whether
+    // the program ends or a fresh main window is loaded.
+    m_timer1->stop();
+    auto *confirm = new Frm_Exit();
+    confirm->show();
+    event->accept();
+}
+
+void MDIForm1::onTimer1()
+{
+    // Stopped first: the check may wait on the network with a local event
+    // loop, during which a running timer would fire again.
+    m_timer1->stop();
+    const StartupHooks hooks = startupHooks();
+    if (!hooks.check)
+        return;
+    if (hooks.check()) {
+        ShowUpdateNotice();
+        if (hooks.notifier)
+            hooks.notifier();
+    }
+}

@@ -1,0 +1,207 @@
+#include "shell/Commands.h"
+#include "shell/NumberText.h"
+#include "shell/Settings.h"
+#include "shell/Themes.h"
+
+#include "ShellFixture.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+
+class TestShellLogic : public QObject
+{
+    Q_OBJECT
+private slots:
+    void numberCorrection_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("max");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("empty gives 1") << "" << 23 << "1";
+        QTest::newRow("within range kept") << "7" << 23 << "7";
+        QTest::newRow("top kept") << "23" << 23 << "23";
+        QTest::newRow("above theme range") << "30" << 23 << "23";
+        QTest::newRow("above question range") << "41" << 40 << "40";
+        QTest::newRow("zero") << "0" << 23 << "1";
+        QTest::newRow("negative pasted") << "-3" << 40 << "1";
+        QTest::newRow("leading zero written plainly") << "05" << 40 << "5";
+        QTest::newRow("letters pasted") << "abc" << 40 << "1";
+        QTest::newRow("number then letters pasted") << "12abc" << 40 << "12";
+        QTest::newRow("persian digits pasted") << QString::fromUtf8("۱۲") << 40 << "12";
+        QTest::newRow("huge number does not overflow") << "99999999999999999999999" << 40 << "40";
+    }
+    void numberCorrection()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, max);
+        QFETCH(QString, expected);
+        QCOMPARE(NumberText::Corrected(text, max), expected);
+        // A corrected text is final: correcting it again changes nothing.
+        QCOMPARE(NumberText::Corrected(expected, max), expected);
+    }
+
+    void numberKeys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<int>("verdict");
+        const int pass = int(NumberText::Key::Pass), accept = int(NumberText::Key::Accept),
+                  refuse = int(NumberText::Key::Refuse);
+        QTest::newRow("ascii digit") << int(Qt::Key_5) << "5" << accept;
+        QTest::newRow("persian digit") << 0 << QString::fromUtf8("۵") << accept;
+        QTest::newRow("arabic-indic digit") << 0 << QString::fromUtf8("٣") << accept;
+        QTest::newRow("backspace") << int(Qt::Key_Backspace) << "\b" << accept;
+        QTest::newRow("enter") << int(Qt::Key_Return) << "\r" << accept;
+        QTest::newRow("latin letter") << int(Qt::Key_A) << "a" << refuse;
+        QTest::newRow("persian letter") << 0 << QString::fromUtf8("ب") << refuse;
+        QTest::newRow("full stop") << int(Qt::Key_Period) << "." << refuse;
+        QTest::newRow("blank") << int(Qt::Key_Space) << " " << refuse;
+        QTest::newRow("arrow") << int(Qt::Key_Left) << "" << pass;
+        QTest::newRow("tab") << int(Qt::Key_Tab) << "\t" << pass;
+    }
+    void numberKeys()
+    {
+        QFETCH(int, key);
+        QFETCH(QString, typed);
+        QFETCH(int, verdict);
+        QCOMPARE(int(NumberText::Classify(key, typed)), verdict);
+    }
+
+    void contactBlock_data()
+    {
+        QTest::addColumn<QStringList>("items");
+        QTest::addColumn<QString>("block");
+        QTest::newRow("e-mail and telephone only")
+            << QStringList{"a@b.example", "", "", "", "", "", "021 555"} << "a@b.example\r\n021 555\r\n";
+        QTest::newRow("all empty") << QStringList{"", "", "", "", "", "", ""} << "";
+        QTest::newRow("all filled keep their order")
+            << QStringList{"m", "t", "i", "w", "x", "f", "p"} << "m\r\nt\r\ni\r\nw\r\nx\r\nf\r\np\r\n";
+    }
+    void contactBlock()
+    {
+        QFETCH(QStringList, items);
+        QFETCH(QString, block);
+        QCOMPARE(ComposeContactBlock(items), block);
+    }
+
+    void themeTable_data()
+    {
+        QTest::addColumn<QString>("number");
+        QTest::addColumn<QString>("style");
+        QTest::addColumn<QString>("scheme");
+        QTest::newRow("1 has no extension and a small b") << "1" << "/Styles/Le5" << "Normalblue.ini";
+        QTest::newRow("4") << "4" << "/Styles/WinXP.Royale.cjstyles" << "NormalRoyale.ini";
+        QTest::newRow("9 repeats 4") << "9" << "/Styles/WinXP.Royale.cjstyles" << "NormalRoyale.ini";
+        QTest::newRow("14") << "14" << "/Styles/Office2010.cjstyles" << "NormalBlue.ini";
+        QTest::newRow("20 repeats 14") << "20" << "/Styles/Office2010.cjstyles" << "NormalBlue.ini";
+        QTest::newRow("21") << "21" << "/Styles/Codejock.cjstyles" << "NormalBlue.ini";
+        QTest::newRow("23 repeats 21") << "23" << "/Styles/Codejock.cjstyles" << "NormalBlue.ini";
+        QTest::newRow("22") << "22" << "/Styles/Codejock.cjstyles" << "NormalBlack.ini";
+        QTest::newRow("leading blanks and trailing text") << "  6xy" << "/Styles/iTunes" << "Normalitunes.ini";
+        QTest::newRow("0") << "0" << "" << "";
+        QTest::newRow("24") << "24" << "" << "";
+        QTest::newRow("fraction") << "4.5" << "" << "";
+        QTest::newRow("negative") << "-4" << "" << "";
+        QTest::newRow("empty") << "" << "" << "";
+        QTest::newRow("no number") << "abc" << "" << "";
+    }
+    void themeTable()
+    {
+        QFETCH(QString, number);
+        QFETCH(QString, style);
+        QFETCH(QString, scheme);
+        const ThemeRow row = ThemeRowFor(LeadingNumber(number));
+        QCOMPARE(row.style, style);
+        QCOMPARE(row.scheme, scheme);
+    }
+
+    // Every theme number finds its delivered look, and looks that the table
+    // tells apart really differ.
+    void deliveredLooks()
+    {
+        const QString data = SourceDir() + QStringLiteral("/data");
+        QHash<QString, QString> seen; // colours -> look
+        for (int n = 1; n <= 23; ++n) {
+            const ThemeRow row = ThemeRowFor(n);
+            const Look look = LoadLook(data, row);
+            QVERIFY2(look.valid, qPrintable(QStringLiteral("theme %1: %2/%3").arg(n).arg(row.style, row.scheme)));
+            QVERIFY(!look.styleSheet.isEmpty());
+            const QString key = row.style + QLatin1Char('/') + row.scheme;
+            const QString colours = look.palette.color(QPalette::Window).name()
+                                    + look.palette.color(QPalette::Highlight).name()
+                                    + look.palette.color(QPalette::Button).name();
+            if (seen.contains(colours))
+                QCOMPARE(seen.value(colours), key);
+            seen.insert(colours, key);
+            // Text stays readable on its background.
+            const QColor bg = look.palette.color(QPalette::Window), fg = look.palette.color(QPalette::WindowText);
+            QVERIFY2(qAbs(bg.lightness() - fg.lightness()) > 120, qPrintable(key));
+        }
+        QCOMPARE(seen.size(), 20);
+        QVERIFY(!LoadLook(data, ThemeRow()).valid);
+        QVERIFY(!LoadLook(data, {QStringLiteral("/Styles/Missing"), QStringLiteral("NormalBlue.ini")}).valid);
+    }
+
+    void logoConversion_data()
+    {
+        QTest::addColumn<QString>("sourceFormat"); // how the test writes the chosen file
+        QTest::addColumn<QString>("sourceName");
+        QTest::addColumn<int>("result");
+        QTest::newRow("jpeg") << "JPEG" << "logo.jpg" << int(LogoResult::Saved);
+        QTest::newRow("jpeg under another name") << "JPEG" << "logo.dat" << int(LogoResult::Saved);
+        QTest::newRow("bmp") << "BMP" << "logo.bmp" << int(LogoResult::Saved);
+        QTest::newRow("png is not asked for") << "PNG" << "logo.png" << int(LogoResult::NotAPicture);
+        QTest::newRow("text file") << "text" << "notes.jpg" << int(LogoResult::NotAPicture);
+        QTest::newRow("missing file") << "none" << "gone.jpg" << int(LogoResult::NotAPicture);
+    }
+    void logoConversion()
+    {
+        QFETCH(QString, sourceFormat);
+        QFETCH(QString, sourceName);
+        QFETCH(int, result);
+        QTemporaryDir dir;
+        const QString source = dir.filePath(sourceName);
+        const QString target = dir.filePath(QStringLiteral("LogoKVR.jpg"));
+        if (sourceFormat == QLatin1String("text")) {
+            QFile f(source);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("not a picture\n");
+        } else if (sourceFormat != QLatin1String("none")) {
+            QVERIFY(WritePicture(source, qPrintable(sourceFormat)));
+        }
+        QFile old(target);
+        QVERIFY(old.open(QIODevice::WriteOnly));
+        old.write("old logo");
+        old.close();
+
+        QCOMPARE(int(StoreLogo(source, target)), result);
+
+        QFile written(target);
+        QVERIFY(written.open(QIODevice::ReadOnly));
+        const QByteArray bytes = written.readAll();
+        if (result == int(LogoResult::Saved)) {
+            QVERIFY(bytes.startsWith("BM"));
+            QImageReader reader(target);
+            reader.setDecideFormatFromContent(true);
+            QCOMPARE(reader.format(), QByteArray("bmp"));
+            QCOMPARE(reader.read().size(), QSize(40, 30));
+        } else {
+            QCOMPARE(bytes, QByteArray("old logo"));
+        }
+    }
+
+    void logoInUnwritableFolderKeepsNothingHalfWritten()
+    {
+        QTemporaryDir dir;
+        const QString source = dir.filePath(QStringLiteral("a.jpg"));
+        QVERIFY(WritePicture(source, "JPEG"));
+        QCOMPARE(StoreLogo(source, dir.filePath(QStringLiteral("no/such/folder/LogoKVR.jpg"))),
+                 LogoResult::WriteFailed);
+    }
+};
+
+QTEST_GUILESS_MAIN(TestShellLogic)
+#include "tst_shelllogic.moc"
