@@ -1,0 +1,214 @@
+#include "maintenance/ui/Frm_Progress.h"
+
+#include "common/ProgramFolder.h"
+#include "common/UrlFileName.h"
+#include "common/Vendor.h"
+#include "common/ui/Dialogs.h"
+#include "common/ui/MainWindowRef.h"
+#include "maintenance/FileDownloader.h"
+#include "maintenance/ui/MaintenanceTexts.h"
+#include "maintenance/ui/ScreenUnits.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProcess>
+#include <QPushButton>
+#include <cmath>
+
+std::function<bool(const QString &, QString *)> &Frm_Progress::StartInstaller()
+{
+    static std::function<bool(const QString &, QString *)> start = [](const QString &path, QString *error) {
+        if (!QFileInfo(path).isFile()) {
+            *error = QStringLiteral("The file %1 is not there.").arg(QDir::toNativeSeparators(path));
+            return false;
+        }
+        QProcess process;
+        process.setProgram(path);
+        process.setWorkingDirectory(ProgramFolder());
+        qint64 pid = 0;
+        if (process.startDetached(&pid))
+            return true;
+        *error = process.errorString();
+        return false;
+    };
+    return start;
+}
+
+std::function<void()> &Frm_Progress::EndProgram()
+{
+    static std::function<void()> end = [] { QCoreApplication::exit(0); };
+    return end;
+}
+
+std::function<void(QWidget *)> &ShowDownloadScreen()
+{
+    static std::function<void(QWidget *)> show = [](QWidget *parent) {
+        Frm_Progress screen(parent);
+        screen.exec();
+    };
+    return show;
+}
+
+Frm_Progress::Frm_Progress(QWidget *parent)
+    : QDialog(parent)
+{
+    setObjectName(QStringLiteral("Frm_Progress"));
+    setWindowTitle(QStringLiteral("Downloading File ... "));
+    setModal(true);
+    move(ScreenUnits::X(this, 2475), ScreenUnits::Y(this, 2620));
+    setFixedSize(ScreenUnits::X(this, 8400), ScreenUnits::Y(this, 3495));
+    setStyleSheet(QStringLiteral("Frm_Progress { background-color: rgb(236, 244, 244); }"));
+
+    Label1 = new QLabel(QStringLiteral("Address File :"), this);
+    Label1->setObjectName(QStringLiteral("Label1"));
+    Label1->setGeometry(ScreenUnits::X(this, 240), ScreenUnits::Y(this, 120), ScreenUnits::X(this, 1300),
+                        ScreenUnits::Y(this, 300));
+    Text = new QLineEdit(Vendor::InstallerUrl(), this);
+    Text->setObjectName(QStringLiteral("Text"));
+    Text->setGeometry(ScreenUnits::X(this, 1600), ScreenUnits::Y(this, 120), ScreenUnits::X(this, 6500),
+                      ScreenUnits::Y(this, 300));
+
+    Label3 = new QLabel(QStringLiteral("KVR"), this);
+    Label3->setObjectName(QStringLiteral("Label3"));
+    QFont title(QStringLiteral("serif"));
+    title.setPointSize(26);
+    title.setBold(true);
+    Label3->setFont(title);
+    Label3->setStyleSheet(QStringLiteral("color: rgb(0, 128, 128);"));
+    Label3->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 300), ScreenUnits::X(this, 2400),
+                        ScreenUnits::Y(this, 800));
+
+    Label2 = new QLabel(QStringLiteral("www.kvr.example\nsupport@kvr.example"), this);
+    Label2->setObjectName(QStringLiteral("Label2"));
+    Label2->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
+    Label2->setGeometry(ScreenUnits::X(this, 4300), ScreenUnits::Y(this, 300), ScreenUnits::X(this, 3500),
+                        ScreenUnits::Y(this, 800));
+
+    Pic1 = new QFrame(this);
+    Pic1->setObjectName(QStringLiteral("Pic1"));
+    Pic1->setFrameShape(QFrame::Box);
+    Pic1->setStyleSheet(QStringLiteral("#Pic1 { background-color: white; border: 1px solid gray; }"));
+    Pic1->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 1300), ScreenUnits::X(this, 6700),
+                      ScreenUnits::Y(this, 400));
+    I1 = new QFrame(Pic1);
+    I1->setObjectName(QStringLiteral("I1"));
+    I1->setStyleSheet(QStringLiteral("#I1 { background-color: rgb(0, 128, 128); }"));
+    I1->setGeometry(0, 0, 0, Pic1->height());
+
+    Label4 = new QLabel(QStringLiteral("0"), this);
+    Label4->setObjectName(QStringLiteral("Label4"));
+    Label4->setFont(ScreenUnits::PersianFont(24, true));
+    Label4->setAlignment(Qt::AlignCenter);
+    Label4->setGeometry(ScreenUnits::X(this, 3200), ScreenUnits::Y(this, 1750), ScreenUnits::X(this, 1900),
+                        ScreenUnits::Y(this, 700));
+
+    PushButton2 = new QPushButton(MaintenanceText::Download(), this);
+    PushButton2->setObjectName(QStringLiteral("PushButton2"));
+    PushButton2->setGeometry(ScreenUnits::X(this, 5400), ScreenUnits::Y(this, 2550), ScreenUnits::X(this, 1900),
+                             ScreenUnits::Y(this, 450));
+    PushButton1 = new QPushButton(MaintenanceText::Exit(), this);
+    PushButton1->setObjectName(QStringLiteral("PushButton1"));
+    PushButton1->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 2550), ScreenUnits::X(this, 1900),
+                             ScreenUnits::Y(this, 450));
+    PushButton2->setAutoDefault(false);
+    PushButton1->setAutoDefault(false);
+
+    Downloader = new FileDownloader(this);
+    Downloader->setObjectName(QStringLiteral("FileDownloader"));
+    connect(Downloader, &FileDownloader::DownloadProgress, this, &Frm_Progress::onProgress);
+    connect(Downloader, &FileDownloader::DownloadErrors, this, &Frm_Progress::onError);
+    connect(Downloader, &FileDownloader::DowloadComplete, this, &Frm_Progress::onComplete);
+    connect(PushButton2, &QPushButton::clicked, this, &Frm_Progress::pressDownload);
+    connect(PushButton1, &QPushButton::clicked, this, [this] {
+        EnableMainWindow(true);
+        close();
+    });
+
+    Label1->hide();
+    Text->hide();
+}
+
+Frm_Progress::~Frm_Progress() = default;
+
+void Frm_Progress::pressDownload()
+{
+    if (PushButton2->text() != MaintenanceText::Download()) {
+        Downloader->Cancel();
+        PushButton2->setText(MaintenanceText::Download());
+        return;
+    }
+    if (Downloader->IsRunning())
+        return; // the cancelled download is still winding down
+    PushButton2->setText(MaintenanceText::CancelDownload());
+    const QString url = Text->text();
+    const QString destination = ProgramFolder() + QLatin1Char('/') + GetFileName(url);
+    onProgress(QStringLiteral("0"));
+    Label4->setText(QStringLiteral("0"));
+    Downloader->DownloadFile(url, destination);
+    if (m_closeWhenDone)
+        close();
+}
+
+void Frm_Progress::onProgress(const QString &percent)
+{
+    const int twips = int(std::lround(percent.toDouble() * 67));
+    if (twips == m_barTwips && Label4->text() == percent + QLatin1Char('%'))
+        return; // nothing on screen changes
+    m_barTwips = twips;
+    I1->setGeometry(0, 0, ScreenUnits::X(this, twips), Pic1->height());
+    Label4->setText(percent + QLatin1Char('%'));
+}
+
+void Frm_Progress::onError(const QString &message)
+{
+    Dialogs::Message(this, QStringLiteral("Error"), message, QMessageBox::Critical, QMessageBox::Ok, false);
+    PushButton2->setText(MaintenanceText::Download());
+    Downloader->Cancel();
+}
+
+void Frm_Progress::onComplete()
+{
+    Dialogs::Message(this, QStringLiteral("Success"), MaintenanceText::Downloaded(), QMessageBox::Information,
+                     QMessageBox::Ok, false);
+    PushButton2->setText(MaintenanceText::Download());
+    QString error;
+    const QString installer = ProgramFile(QStringLiteral("setup-kvr.exe"));
+    if (!StartInstaller()(installer, &error)) {
+        // The program keeps running; the user can try again or install by hand.
+        Dialogs::Message(this, QStringLiteral("Error"),
+                         QStringLiteral("The installer could not be started:") + QLatin1Char('\n')
+                             + QDir::toNativeSeparators(installer) + QLatin1Char('\n') + error,
+                         QMessageBox::Critical, QMessageBox::Ok, false);
+        return;
+    }
+    EndProgram()();
+}
+
+void Frm_Progress::closeEvent(QCloseEvent *event)
+{
+    if (Downloader->IsRunning()) {
+        // The download ends first; the screen closes when it has.
+        m_closeWhenDone = true;
+        Downloader->Cancel();
+        event->ignore();
+        return;
+    }
+    EnableMainWindow(true);
+    QDialog::closeEvent(event);
+}
+
+void Frm_Progress::reject()
+{
+    if (Downloader->IsRunning()) {
+        m_closeWhenDone = true;
+        Downloader->Cancel();
+        return;
+    }
+    EnableMainWindow(true);
+    QDialog::reject();
+}

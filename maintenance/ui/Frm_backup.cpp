@@ -1,0 +1,249 @@
+#include "maintenance/ui/Frm_backup.h"
+
+#include "common/ModuleDatum.h"
+#include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
+#include "common/ui/MainWindowRef.h"
+#include "maintenance/Backup.h"
+#include "maintenance/ui/MaintenanceTexts.h"
+#include "maintenance/ui/ScreenUnits.h"
+
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDateTime>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTextEdit>
+#include <QTimer>
+#include <QVBoxLayout>
+
+namespace {
+const char *const kHelp =
+    "اين بخش از اطلاعات برنامه نسخه پشتيبان تهيه مي کند و در صورت نياز\n"
+    "اطلاعات را از روي يک نسخه پشتيبان به حالت قبل برمي گرداند.\n"
+    "\n"
+    "تهيه نسخه پشتيبان:\n"
+    "دکمه کنار BACKUP را بزنيد، محل ذخيره را انتخاب کنيد و Save را بزنيد.\n"
+    "سپس دکمه BACKUP را بزنيد و منتظر پيام تهيه نسخه پشتيبان بمانيد.\n"
+    "\n"
+    "هر چند وقت يک بار نسخه پشتيبان تهيه کنيد تا پس از بروز اشکال در برنامه\n"
+    "يا نصب دوباره ويندوز بتوانيد اطلاعات را برگردانيد.\n"
+    "پيش از نصب دوباره ويندوز نسخه پشتيبان را روي درايوي غير از درايو ويندوز\n"
+    "نگه داريد و پس از نصب آن را بازيابي کنيد.\n"
+    "\n"
+    "بازيابي اطلاعات:\n"
+    "دکمه کنار REASTOR را بزنيد، آخرين فايل پشتيبان را انتخاب کنيد و Open را بزنيد.\n"
+    "سپس دکمه REASTOR را بزنيد و به پرسش بازيابي اطلاعات پاسخ Yes بدهيد.\n"
+    "منتظر پيام انجام بازيابي بمانيد.\n"
+    "\n"
+    "پيش از هر بازيابي، برنامه يک نسخه از اطلاعات فعلي را در پوشه KVR\n"
+    "برنامه نگه مي دارد.";
+
+QString programTitle() { return QStringLiteral("KVR"); }
+} // namespace
+
+Frm_backup::Frm_backup(QWidget *parent)
+    : QWidget(parent, Qt::Window)
+{
+    setObjectName(QStringLiteral("Frm_backup"));
+    setAttribute(Qt::WA_DeleteOnClose);
+    setWindowTitle(MaintenanceText::Caption());
+    setLayoutDirection(Qt::RightToLeft);
+
+    const auto named = [](QWidget *w, const char *name) {
+        w->setObjectName(QLatin1String(name));
+        return w;
+    };
+    Label1 = static_cast<QLabel *>(named(new QLabel(this), "Label1"));
+    Label2 = static_cast<QLabel *>(named(new QLabel(this), "Label2"));
+    Label3 = static_cast<QLabel *>(named(new QLabel(this), "Label3"));
+    Text1 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text1"));
+    b1 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b1"));
+    VisualButtonEx2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("BACKUP"), this), "VisualButtonEx2"));
+    Text2 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text2"));
+    b2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b2"));
+    VisualButtonEx3 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("REASTOR"), this), "VisualButtonEx3"));
+    PBHelp = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Help(), this), "PBHelp"));
+    PBExit = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Exit(), this), "PBExit"));
+    Text1->setLayoutDirection(Qt::LeftToRight);
+    Text2->setLayoutDirection(Qt::LeftToRight);
+    Label3->hide(); // it only carries the date for the default name
+
+    auto *grid = new QGridLayout(this);
+    grid->addWidget(Label1, 0, 0);
+    grid->addWidget(Label2, 0, 2);
+    grid->addWidget(VisualButtonEx2, 1, 0);
+    grid->addWidget(Text1, 1, 1);
+    grid->addWidget(b1, 1, 2);
+    grid->addWidget(VisualButtonEx3, 2, 0);
+    grid->addWidget(Text2, 2, 1);
+    grid->addWidget(b2, 2, 2);
+    grid->addWidget(PBHelp, 3, 0);
+    grid->addWidget(PBExit, 3, 2);
+    grid->setColumnStretch(1, 1);
+    resize(ScreenUnits::X(this, 7400), ScreenUnits::Y(this, 3300));
+
+    // The help panel floats over the screen; it is not part of the layout.
+    GroupBox1 = new QGroupBox(this);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    Text3 = new QTextEdit(GroupBox1);
+    Text3->setObjectName(QStringLiteral("Text3"));
+    Text3->setReadOnly(true);
+    Text3->setPlainText(QString::fromUtf8(kHelp));
+    PBClose = new QPushButton(MaintenanceText::Close(), GroupBox1);
+    PBClose->setObjectName(QStringLiteral("PBClose"));
+    auto *helpLayout = new QVBoxLayout(GroupBox1);
+    helpLayout->addWidget(Text3);
+    helpLayout->addWidget(PBClose, 0, Qt::AlignLeading);
+    GroupBox1->hide();
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(1000);
+    connect(Timer1, &QTimer::timeout, this, [this] { Label2->setText(Backup::ClockText(QTime::currentTime())); });
+
+    connect(b1, &QPushButton::clicked, this, &Frm_backup::chooseBackupFile);
+    connect(b2, &QPushButton::clicked, this, &Frm_backup::chooseRestoreFile);
+    connect(VisualButtonEx2, &QPushButton::clicked, this, &Frm_backup::makeBackup);
+    connect(VisualButtonEx3, &QPushButton::clicked, this, &Frm_backup::restore);
+    connect(PBHelp, &QPushButton::clicked, this, &Frm_backup::showHelp);
+    connect(PBClose, &QPushButton::clicked, GroupBox1, &QWidget::hide);
+    connect(PBExit, &QPushButton::clicked, this, &QWidget::close);
+
+    // Opening: the clock, the date captions, the main window disabled.
+    Label2->setText(Backup::ClockText(QTime::currentTime()));
+    Label1->setText(SolarDateText(QDate::currentDate(), 4));
+    Label3->setText(Label1->text());
+    EnableMainWindow(false);
+    Timer1->start();
+}
+
+Frm_backup::~Frm_backup() = default;
+
+void Frm_backup::closeEvent(QCloseEvent *event)
+{
+    if (m_copying) { // the copy finishes first; the files must be closed
+        event->ignore();
+        return;
+    }
+    Timer1->stop();
+    EnableMainWindow(true);
+    QWidget::closeEvent(event);
+}
+
+bool Frm_backup::betweenChunks()
+{
+    // Repaints and the clock go on; input waits for the end of the copy.
+    static QElapsedTimer since;
+    if (!since.isValid() || since.elapsed() >= 10) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        since.restart();
+    }
+    return true;
+}
+
+void Frm_backup::chooseBackupFile()
+{
+    const QString start = QDir(Backup::BackupFolder()).filePath(
+        Backup::DefaultBackupName(Label3->text(), Label2->text()));
+    const QString name = Dialogs::SaveFileName(this, QString(), start,
+                                               QStringLiteral("Database Backup (*.KVR)"), false);
+    RestoreCurrentFolder();
+    if (!name.isEmpty())
+        Text1->setText(QDir::toNativeSeparators(name));
+}
+
+void Frm_backup::chooseRestoreFile()
+{
+    const QString start = m_lastOpened.isEmpty() ? Backup::BackupFolder() : m_lastOpened;
+    const QString name = Dialogs::OpenFileName(this, QString(), start, QStringLiteral("Database Backup (*.KVR)"));
+    RestoreCurrentFolder();
+    if (!name.isEmpty()) {
+        m_lastOpened = name;
+        Text2->setText(QDir::toNativeSeparators(name));
+    }
+}
+
+void Frm_backup::makeBackup()
+{
+    if (m_copying)
+        return;
+    const QString path = Text1->text();
+    if (path.isEmpty()) {
+        Dialogs::Message(this, MaintenanceText::Error(), MaintenanceText::AskPath(), QMessageBox::Warning,
+                         QMessageBox::Ok, true);
+        return;
+    }
+    bool copy = true;
+    if (QFileInfo::exists(path)) {
+        copy = Dialogs::Message(this, programTitle(), MaintenanceText::ReplaceQuestion(), QMessageBox::NoIcon,
+                                QMessageBox::Yes | QMessageBox::No, false)
+               == QMessageBox::Yes;
+        if (!copy)
+            Dialogs::Message(this, programTitle(), MaintenanceText::BackupNotMade(), QMessageBox::Information,
+                             QMessageBox::Ok, true);
+    }
+    if (copy) {
+        m_copying = true;
+        const Backup::CopyResult r = Backup::BackUpDatabase(path, [this] { return betweenChunks(); });
+        m_copying = false;
+        if (r.ok)
+            Dialogs::Message(this, programTitle(), MaintenanceText::BackupMade(), QMessageBox::NoIcon,
+                             QMessageBox::Ok, false);
+        else
+            Dialogs::Message(this, programTitle(), MaintenanceText::CopyFailed() + QLatin1Char('\n') + r.error,
+                             QMessageBox::Critical, QMessageBox::Ok, true);
+    }
+    RestoreCurrentFolder();
+}
+
+void Frm_backup::restore()
+{
+    if (m_copying)
+        return;
+    const QString path = Text2->text();
+    if (path.isEmpty()) {
+        Dialogs::Message(this, MaintenanceText::Error(), MaintenanceText::AskRestorePath(), QMessageBox::Warning,
+                         QMessageBox::Ok, true);
+        return;
+    }
+    const QString refusal = Backup::RestoreRefusal(path);
+    if (!refusal.isEmpty()) {
+        Dialogs::Message(this, MaintenanceText::Error(), refusal, QMessageBox::Critical, QMessageBox::Ok, true);
+        RestoreCurrentFolder();
+        return;
+    }
+    if (Dialogs::Message(this, programTitle(), MaintenanceText::RestoreQuestion(), QMessageBox::NoIcon,
+                         QMessageBox::Yes | QMessageBox::No, false)
+        == QMessageBox::Yes) {
+        m_copying = true;
+        const Backup::RestoreResult r = Backup::RestoreDatabase(path, [this] { return betweenChunks(); });
+        m_copying = false;
+        if (r.ok)
+            Dialogs::Message(this, programTitle(), MaintenanceText::Restored(), QMessageBox::NoIcon,
+                             QMessageBox::Ok, false);
+        else if (r.refused)
+            Dialogs::Message(this, MaintenanceText::Error(), r.error, QMessageBox::Critical, QMessageBox::Ok, true);
+        else
+            Dialogs::Message(this, programTitle(), MaintenanceText::CopyFailed() + QLatin1Char('\n') + r.error,
+                             QMessageBox::Critical, QMessageBox::Ok, true);
+    } else {
+        Dialogs::Message(this, programTitle(), MaintenanceText::RestoreNotDone(), QMessageBox::NoIcon,
+                         QMessageBox::Ok, false);
+    }
+    RestoreCurrentFolder();
+}
+
+void Frm_backup::showHelp()
+{
+    GroupBox1->setGeometry(ScreenUnits::X(this, 885), ScreenUnits::Y(this, 30), ScreenUnits::X(this, 5535),
+                           ScreenUnits::Y(this, 3075));
+    GroupBox1->show();
+    GroupBox1->raise();
+}
