@@ -14,9 +14,21 @@
 
 #include <freexl.h>
 
+#include <QElapsedTimer>
+
+#include <algorithm>
+#include <cerrno>
 #include <cmath>
-#include <memory>
+#include <cstdio>
+#include <cstring>
 #include <set>
+
+#include <poll.h>
+#include <signal.h>
+#include <strings.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -61,13 +73,6 @@ QString PlainNumber(const QString &text)
     const double d = text.toDouble(&ok);
     if (!ok || !std::isfinite(d))
         return text;
-    return QString::number(d == 0 ? 0.0 : d, 'g', 15);
-}
-
-QString PlainNumber(double d)
-{
-    if (!std::isfinite(d))
-        return QString();
     return QString::number(d == 0 ? 0.0 : d, 'g', 15);
 }
 
@@ -612,82 +617,241 @@ private:
     RawCell m_answers[WorkbookReader::kItems];
 };
 
-QString FreexlText(const FreeXL_CellValue &v)
+// The .xls library parses the whole file with little defence against crafted
+// input (over-reads, endless date loops, huge allocations). It therefore runs
+// in a child process of its own, under a CPU limit and a deadline; the child
+// hands back the 41 cells through a pipe and nothing it does can take the
+// program down with it.
+namespace xls {
+
+constexpr int kDeadlineMs = 15000;
+constexpr rlim_t kCpuSeconds = 10;
+constexpr size_t kMaxCellBytes = 32767 * 4;
+constexpr size_t kMaxReplyBytes = 64 * 1024 * 1024;
+
+enum Reply : char { ReplyOk = 'O', ReplyDamaged = 'D', ReplyNoSheet = 'S' };
+enum CellKind : char { CellEmpty = 'E', CellNumber = 'N', CellText = 'T' };
+
+bool WriteAll(int fd, const void *data, size_t size)
 {
-    switch (v.type) {
-    case FREEXL_CELL_INT:
-        return QString::number(v.value.int_value);
-    case FREEXL_CELL_DOUBLE:
-        return PlainNumber(v.value.double_value);
-    case FREEXL_CELL_TEXT:
-    case FREEXL_CELL_SST_TEXT:
-    case FREEXL_CELL_DATE:
-    case FREEXL_CELL_DATETIME:
-    case FREEXL_CELL_TIME:
-        return v.value.text_value ? QString::fromUtf8(v.value.text_value) : QString();
-    default:
-        return QString();
+    const char *p = static_cast<const char *>(data);
+    while (size > 0) {
+        const ssize_t n = ::write(fd, p, size);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        p += n;
+        size -= size_t(n);
     }
+    return true;
 }
 
-Result ReadXls(const QString &path)
+void WriteCell(int fd, char kind, const char *text, size_t length)
+{
+    length = std::min(length, kMaxCellBytes);
+    const quint32 n = quint32(length);
+    WriteAll(fd, &kind, 1);
+    WriteAll(fd, &n, sizeof n);
+    WriteAll(fd, text, length);
+}
+
+// Runs in the child: plain C calls only, no Qt.
+void ChildRead(const char *path, int fd)
 {
     const void *handle = nullptr;
-    const int rc = freexl_open(QFile::encodeName(path).constData(), &handle);
-    // The library is closed on every path, even a failed open.
-    std::unique_ptr<const void, int (*)(const void *)> guard(handle, freexl_close);
-    if (rc != FREEXL_OK || !handle)
-        return Failure(Status::Damaged, QStringLiteral("not a readable Excel 97-2003 workbook (%1)").arg(rc));
-
+    char reply = ReplyDamaged;
+    if (freexl_open(path, &handle) != FREEXL_OK || !handle) {
+        WriteAll(fd, &reply, 1);
+        return;
+    }
     unsigned int info = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED)
-        return Failure(Status::Damaged, QStringLiteral("password protected"));
+    if (freexl_get_info(handle, FREEXL_BIFF_PASSWORD, &info) == FREEXL_OK && info == FREEXL_BIFF_OBFUSCATED) {
+        WriteAll(fd, &reply, 1);
+        return;
+    }
     unsigned int count = 0;
-    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK)
-        return Failure(Status::Damaged, QStringLiteral("no sheet count"));
-
-    const QString marker = WorkbookReader::MarkerSheetName();
+    if (freexl_get_info(handle, FREEXL_BIFF_SHEET_COUNT, &count) != FREEXL_OK) {
+        WriteAll(fd, &reply, 1);
+        return;
+    }
+    // The marker name is plain ASCII, so a byte-wise caseless compare of the
+    // UTF-8 names matches as the spreadsheet does.
     int found = -1;
     for (unsigned int i = 0; i < count && i < 65535; ++i) {
-        const char *raw = nullptr;
-        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &raw) != FREEXL_OK || !raw)
+        const char *name = nullptr;
+        if (freexl_get_worksheet_name(handle, static_cast<unsigned short>(i), &name) != FREEXL_OK || !name)
             continue;
-        const QString name = QString::fromUtf8(raw);
-        if (name == marker) {
+        if (std::strcmp(name, "KVR") == 0) {
             found = int(i);
             break;
         }
-        if (found < 0 && name.compare(marker, Qt::CaseInsensitive) == 0)
+        if (found < 0 && strcasecmp(name, "KVR") == 0)
             found = int(i);
     }
-    if (found < 0)
-        return Failure(Status::NoMarkerSheet, QStringLiteral("no sheet named %1").arg(marker));
-    if (freexl_select_active_worksheet(handle, static_cast<unsigned short>(found)) != FREEXL_OK)
-        return Failure(Status::Damaged, QStringLiteral("cannot select the marker sheet"));
-
     unsigned int rows = 0;
     unsigned short columns = 0;
-    if (freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK)
-        return Failure(Status::Damaged, QStringLiteral("no sheet dimensions"));
-
-    // Zero-based rows and columns; a cell outside the used range is empty.
-    auto cell = [&](int row, int column) -> QString {
-        if (unsigned(row - 1) >= rows || unsigned(column - 1) >= columns)
-            return QString();
+    if (found < 0) {
+        reply = ReplyNoSheet;
+        WriteAll(fd, &reply, 1);
+        return;
+    }
+    if (freexl_select_active_worksheet(handle, static_cast<unsigned short>(found)) != FREEXL_OK
+        || freexl_worksheet_dimensions(handle, &rows, &columns) != FREEXL_OK) {
+        WriteAll(fd, &reply, 1);
+        return;
+    }
+    reply = ReplyOk;
+    WriteAll(fd, &reply, 1);
+    auto cell = [&](int row, int column) {
         FreeXL_CellValue v;
-        if (freexl_get_cell_value(handle, unsigned(row - 1), static_cast<unsigned short>(column - 1), &v)
-            != FREEXL_OK)
-            return QString();
-        return FreexlText(v);
+        if (unsigned(row - 1) >= rows || unsigned(column - 1) >= columns
+            || freexl_get_cell_value(handle, unsigned(row - 1), static_cast<unsigned short>(column - 1), &v)
+                != FREEXL_OK) {
+            WriteCell(fd, CellEmpty, "", 0);
+            return;
+        }
+        char number[64];
+        switch (v.type) {
+        case FREEXL_CELL_INT:
+            std::snprintf(number, sizeof number, "%d", v.value.int_value);
+            WriteCell(fd, CellNumber, number, std::strlen(number));
+            break;
+        case FREEXL_CELL_DOUBLE:
+            std::snprintf(number, sizeof number, "%.17g", v.value.double_value);
+            WriteCell(fd, CellNumber, number, std::strlen(number));
+            break;
+        case FREEXL_CELL_TEXT:
+        case FREEXL_CELL_SST_TEXT:
+        case FREEXL_CELL_DATE:
+        case FREEXL_CELL_DATETIME:
+        case FREEXL_CELL_TIME:
+            if (v.value.text_value)
+                WriteCell(fd, CellText, v.value.text_value, std::strlen(v.value.text_value));
+            else
+                WriteCell(fd, CellEmpty, "", 0);
+            break;
+        default:
+            WriteCell(fd, CellEmpty, "", 0);
+            break;
+        }
     };
-
-    Result r;
-    r.status = Status::Ok;
-    r.z3 = cell(kMarkerRow, kMarkerColumn);
+    cell(kMarkerRow, kMarkerColumn);
     for (int n = 0; n < WorkbookReader::kItems; ++n)
-        r.answers.append(cell(kFirstAnswerRow + n, kAnswerColumn));
+        cell(kFirstAnswerRow + n, kAnswerColumn);
+}
+
+// Reads the child's reply until it closes the pipe or the deadline passes.
+bool ReadReply(int fd, QByteArray *reply)
+{
+    QElapsedTimer clock;
+    clock.start();
+    char buffer[16384];
+    for (;;) {
+        const qint64 left = kDeadlineMs - clock.elapsed();
+        if (left <= 0)
+            return false;
+        pollfd p{fd, POLLIN, 0};
+        const int ready = ::poll(&p, 1, int(left));
+        if (ready < 0 && errno == EINTR)
+            continue;
+        if (ready <= 0)
+            return false;
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (size_t(reply->size()) + size_t(n) > kMaxReplyBytes)
+            return false;
+        reply->append(buffer, int(n));
+    }
+}
+
+bool TakeCell(const QByteArray &reply, int *at, QString *text)
+{
+    if (*at + 5 > reply.size())
+        return false;
+    const char kind = reply[*at];
+    quint32 n = 0;
+    std::memcpy(&n, reply.constData() + *at + 1, sizeof n);
+    *at += 5;
+    if (n > kMaxCellBytes || *at + int(n) > reply.size())
+        return false;
+    const QString raw = QString::fromUtf8(reply.constData() + *at, int(n));
+    *at += int(n);
+    switch (kind) {
+    case CellEmpty:
+        *text = QString();
+        return true;
+    case CellNumber:
+        *text = PlainNumber(raw);
+        return true;
+    case CellText:
+        *text = raw;
+        return true;
+    }
+    return false;
+}
+
+} // namespace xls
+
+Result ReadXls(const QString &path)
+{
+    const QByteArray file = QFile::encodeName(path);
+    int fds[2];
+    if (::pipe(fds) != 0)
+        return Failure(Status::Damaged, QStringLiteral("cannot start the .xls reader"));
+    const pid_t pid = ::fork();
+    if (pid < 0) {
+        ::close(fds[0]);
+        ::close(fds[1]);
+        return Failure(Status::Damaged, QStringLiteral("cannot start the .xls reader"));
+    }
+    if (pid == 0) {
+        ::close(fds[0]);
+        const rlimit cpu{xls::kCpuSeconds, xls::kCpuSeconds};
+        ::setrlimit(RLIMIT_CPU, &cpu);
+        xls::ChildRead(file.constData(), fds[1]);
+        ::_exit(0);
+    }
+    ::close(fds[1]);
+    QByteArray reply;
+    const bool complete = xls::ReadReply(fds[0], &reply);
+    ::close(fds[0]);
+    if (!complete)
+        ::kill(pid, SIGKILL);
+    int status = 0;
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (!complete || !WIFEXITED(status) || WEXITSTATUS(status) != 0 || reply.isEmpty())
+        return Failure(Status::Damaged, QStringLiteral("the .xls reader gave up on this file"));
+
+    switch (reply[0]) {
+    case xls::ReplyNoSheet:
+        return Failure(Status::NoMarkerSheet,
+                       QStringLiteral("no sheet named %1").arg(WorkbookReader::MarkerSheetName()));
+    case xls::ReplyOk:
+        break;
+    default:
+        return Failure(Status::Damaged, QStringLiteral("not a readable Excel 97-2003 workbook"));
+    }
+    Result r;
+    int at = 1;
+    if (!xls::TakeCell(reply, &at, &r.z3))
+        return Failure(Status::Damaged, QStringLiteral("short reply from the .xls reader"));
+    for (int n = 0; n < WorkbookReader::kItems; ++n) {
+        QString text;
+        if (!xls::TakeCell(reply, &at, &text))
+            return Failure(Status::Damaged, QStringLiteral("short reply from the .xls reader"));
+        r.answers.append(text);
+    }
+    r.status = Status::Ok;
     return r;
 }
+
 
 enum class Kind { Zip, Ole, Other };
 

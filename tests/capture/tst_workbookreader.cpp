@@ -73,6 +73,7 @@ private slots:
     void memberThatUnpacksToGigabytes();
     void xlsFixtures_data();
     void xlsFixtures();
+    void xlsLibraryFailureContained();
     void deliveredTemplate();
 };
 
@@ -394,6 +395,18 @@ void TestWorkbookReader::xlsFixtures()
         return;
     QCOMPARE(r.z3, z3);
     QCOMPARE(r.answers, answers);
+}
+
+// A crafted .xls on which the .xls library reads past its own buffers (found
+// by fuzzing): the reader runs that library apart, so the file is refused and
+// the program goes on.
+void TestWorkbookReader::xlsLibraryFailureContained()
+{
+    const auto r = WorkbookReader::Read(SourceFile(QStringLiteral("tests/fixtures/xls-overread.xls")));
+    QVERIFY(r.status != Status::Ok);
+    QVERIFY(!r.reason.isEmpty());
+    // and the next file reads as usual
+    QCOMPARE(WorkbookReader::Read(SourceFile(QStringLiteral("tests/fixtures/import-all.xls"))).status, Status::Ok);
 }
 
 // The blank template offered for download is one the import accepts.
