@@ -3,18 +3,24 @@
 // function in the table below; a new command is one more row.
 
 #include "common/ModuleDatum.h"
+#include "common/ProgramFolder.h"
 #include "results/ExcelExport.h"
+#include "results/ProfileReport.h"
+#include "results/ProfileSource.h"
+#include "results/ReportRenderer.h"
 #include "scoring/CsvScoring.h"
 
 #include <QCoreApplication>
 #include <QDate>
 #include <QFile>
+#include <QGuiApplication>
 #include <QRegularExpression>
 #include <QStringList>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
 #include <vector>
 
 namespace {
@@ -146,6 +152,42 @@ int RunExport(const QStringList &args)
     return 0;
 }
 
+// report CODE OUT.pdf: the printed profile of one examinee as a PDF.
+int RunReport(const QStringList &args)
+{
+    if (args.size() != 2) {
+        Err(QStringLiteral("report: usage: kvr-cli report CODE OUT.pdf"));
+        return 2;
+    }
+    const ProfileSource::Outcome source = ProfileSource::ForExaminee(args[0]);
+    if (!source.ok) {
+        Err(QStringLiteral("report: %1").arg(source.error));
+        return 1;
+    }
+    QImage logo;
+    const ReportTemplate report = FillProfileReport(source.inputs, &logo);
+    // The program's own run shows an empty page without its template; a file
+    // made here would look like a profile and hold none, so it is refused.
+    if (!report.IsLoaded()) {
+        ReportTemplate probe;
+        QString why;
+        probe.Load(ProgramFile(ReportTemplateFileName()), &why);
+        Err(QStringLiteral("report: the template %1 cannot be read: %2")
+                .arg(ProgramFile(ReportTemplateFileName()), why));
+        return 1;
+    }
+    if (source.inputs.printLogo == 1 && logo.isNull())
+        Err(QStringLiteral("report: note: the logo %1 cannot be read; the profile is printed without it")
+                .arg(ProgramFile(LogoFileName())));
+    QString error;
+    if (!WriteReportPdf(report, args[1], &error)) {
+        Err(QStringLiteral("report: %1").arg(error));
+        return 1;
+    }
+    Out(QStringLiteral("%1: profile of examinee %2").arg(args[1], args[0]));
+    return 0;
+}
+
 int RunVersion(const QStringList &)
 {
     Out(VersionText());
@@ -181,6 +223,14 @@ const Command kCommands[] = {
      "    the results screen's export does. Reads KVRDB.mdb in the program folder, or\n"
      "    DATABASE. The file replaces OUT.xls only once it is complete.",
      RunExport},
+    {"report", "report CODE OUT.pdf",
+     "Writes the printed profile of the examinee with that code to the PDF file\n"
+     "    OUT.pdf: the template KVR.fr3, the scores computed from the stored answers,\n"
+     "    the clinic details and logo of the settings row, as the profile button\n"
+     "    prints them. Reads KVRDB.mdb, KVR.fr3 and LogoKVR.jpg in the program folder.\n"
+     "    An unknown code, or an examinee whose gender is neither of the two values,\n"
+     "    is an error.",
+     RunReport},
     {"--version", "--version", "Prints the program version.", RunVersion},
     {"--help", "--help", "Prints this help.", RunHelp},
 };
@@ -199,7 +249,13 @@ int RunHelp(const QStringList &)
 
 int main(int argc, char *argv[])
 {
-    QCoreApplication app(argc, argv);
+    // Drawing a report needs fonts, hence a GUI application; without a
+    // display it draws off screen.
+    const bool drawing = argc > 1 && std::strcmp(argv[1], "report") == 0;
+    if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+    std::unique_ptr<QCoreApplication> application =
+        drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("kvr-cli"));
     QCoreApplication::setApplicationVersion(VersionText());
 

@@ -2,7 +2,7 @@
 
 #include "results/ReportTemplate.h"
 
-#include <QFile>
+#include <QSaveFile>
 #include <QFontDatabase>
 #include <QLinearGradient>
 #include <QPageSize>
@@ -288,29 +288,40 @@ void RenderReport(const ReportTemplate &report, QPainter &painter)
 
 bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error)
 {
-    QPdfWriter writer(path);
-    const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
-    const QPageSize a4(QPageSize::A4);
-    const QSizeF a4mm = a4.size(QPageSize::Millimeter);
-    if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
-        writer.setPageSize(a4);
-    else
-        writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
-    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    writer.setResolution(1200);
-    writer.setCreator(QStringLiteral("KVR"));
-    writer.setTitle(QStringLiteral("KVR"));
-
-    QPainter painter;
-    if (!painter.begin(&writer)) {
+    // The PDF replaces a file of that name only once it is complete.
+    QSaveFile file(path);
+    if (!file.open(QIODevice::WriteOnly)) {
         if (error)
-            *error = QStringLiteral("cannot write %1").arg(path);
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
-    RenderReport(report, painter);
-    if (!painter.end() || !QFile::exists(path)) {
+    {
+        QPdfWriter writer(&file);
+        const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
+        const QPageSize a4(QPageSize::A4);
+        const QSizeF a4mm = a4.size(QPageSize::Millimeter);
+        if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
+            writer.setPageSize(a4);
+        else
+            writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        writer.setResolution(1200);
+        writer.setCreator(QStringLiteral("KVR"));
+        writer.setTitle(QStringLiteral("KVR"));
+
+        QPainter painter;
+        if (!painter.begin(&writer)) {
+            file.cancelWriting();
+            if (error)
+                *error = QStringLiteral("cannot write %1").arg(path);
+            return false;
+        }
+        RenderReport(report, painter);
+        painter.end();
+    }
+    if (!file.commit()) {
         if (error)
-            *error = QStringLiteral("cannot write %1").arg(path);
+            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
         return false;
     }
     return true;
