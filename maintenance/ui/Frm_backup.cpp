@@ -174,12 +174,13 @@ void Frm_backup::makeBackup()
 {
     if (m_copying)
         return;
-    const QString path = Text1->text();
-    if (path.isEmpty()) {
+    if (Text1->text().isEmpty()) {
         Dialogs::Message(this, MaintenanceText::Error(), MaintenanceText::AskPath(), QMessageBox::Warning,
                          QMessageBox::Ok, true);
         return;
     }
+    // A path typed by hand is taken relative to the program folder.
+    const QString path = QDir(ProgramFolder()).absoluteFilePath(Text1->text());
     bool copy = true;
     if (QFileInfo::exists(path)) {
         copy = Dialogs::Message(this, programTitle(), MaintenanceText::ReplaceQuestion(), QMessageBox::NoIcon,
@@ -207,12 +208,12 @@ void Frm_backup::restore()
 {
     if (m_copying)
         return;
-    const QString path = Text2->text();
-    if (path.isEmpty()) {
+    if (Text2->text().isEmpty()) {
         Dialogs::Message(this, MaintenanceText::Error(), MaintenanceText::AskRestorePath(), QMessageBox::Warning,
                          QMessageBox::Ok, true);
         return;
     }
+    const QString path = QDir(ProgramFolder()).absoluteFilePath(Text2->text());
     const QString refusal = Backup::RestoreRefusal(path);
     if (!refusal.isEmpty()) {
         Dialogs::Message(this, MaintenanceText::Error(), refusal, QMessageBox::Critical, QMessageBox::Ok, true);
