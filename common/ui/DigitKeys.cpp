@@ -1,0 +1,80 @@
+#include "common/ui/DigitKeys.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace DigitKeys {
+
+QChar AsciiDigit(QChar c)
+{
+    const char16_t u = c.unicode();
+    if (u >= u'0' && u <= u'9')
+        return c;
+    if (u >= 0x06F0 && u <= 0x06F9)
+        return QChar(u'0' + (u - 0x06F0));
+    if (u >= 0x0660 && u <= 0x0669)
+        return QChar(u'0' + (u - 0x0660));
+    return QChar();
+}
+
+QString ToAscii(const QString &text)
+{
+    QString out = text;
+    for (QChar &c : out) {
+        const QChar d = AsciiDigit(c);
+        if (!d.isNull())
+            c = d;
+    }
+    return out;
+}
+
+Filter::Filter(QLineEdit *edit, const QString &accepted)
+    : QObject(edit)
+    , m_edit(edit)
+    , m_accepted(accepted)
+{
+    edit->installEventFilter(this);
+    // Pasting would bring in what the keys keep out.
+    edit->setContextMenuPolicy(Qt::NoContextMenu);
+    edit->setAcceptDrops(false);
+}
+
+bool Filter::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != m_edit || m_forwarding || event->type() != QEvent::KeyPress)
+        return QObject::eventFilter(watched, event);
+
+    auto *key = static_cast<QKeyEvent *>(event);
+    const QString typed = key->text();
+    const bool typesNothing = typed.isEmpty() && key->key() != Qt::Key_Backspace
+                              && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter;
+
+    // The field handles the key first; keyPressed() follows, so a listener
+    // sees the field as the key left it.
+    m_forwarding = true;
+    if (key->matches(QKeySequence::Paste)) {
+        // dropped
+    } else if (typesNothing) {
+        QCoreApplication::sendEvent(m_edit, key);
+    } else {
+        const QChar digit = typed.size() == 1 ? AsciiDigit(typed.at(0)) : QChar();
+        if (!digit.isNull() && m_accepted.contains(digit)) {
+            if (m_replaceWhole && !m_edit->hasSelectedText())
+                m_edit->selectAll();
+            QKeyEvent ascii(QEvent::KeyPress, key->key(), key->modifiers(), QString(digit),
+                            key->isAutoRepeat(), ushort(key->count()));
+            QCoreApplication::sendEvent(m_edit, &ascii);
+        }
+    }
+    m_forwarding = false;
+    emit keyPressed();
+    return true;
+}
+
+Filter *Install(QLineEdit *edit, const QString &accepted)
+{
+    return new Filter(edit, accepted);
+}
+
+} // namespace DigitKeys
