@@ -11,6 +11,8 @@
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
+#include <QPrintPreviewDialog>
+#include <QTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -288,6 +290,25 @@ private slots:
         QCOMPARE(shown, 1);
         QVERIFY(Dialogs::Test::Boxes().isEmpty());
         QCOMPARE(QDir::currentPath(), QDir(folder_.path()).absolutePath());
+    }
+
+    // Without a hook the run shows the print preview and returns once the
+    // user has closed it.
+    void previewWindowShowsAndReturnsWhenClosed()
+    {
+        putTemplate();
+        bool seen = false;
+        QTimer::singleShot(0, this, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *d = qobject_cast<QPrintPreviewDialog *>(w); d && d->isVisible()) {
+                    seen = d->objectName() == QLatin1String("ReportPreview");
+                    d->reject();
+                }
+            }
+        });
+        fast_Form2::RunReport(inputsWithStens(QStringList(8, QStringLiteral("6"))));
+        QVERIFY(seen);
+        QVERIFY(Dialogs::Test::Boxes().isEmpty());
     }
 
     // The delivered template drawn with values: the Total bar of sten 10
