@@ -28,7 +28,7 @@ TINT = "#eef3f8"
 CAPTION_L = 556.0                 # caption column: CAPTION_L .. RIGHT
 RAW_L = 496.0                     # raw score column: RAW_L .. CAPTION_L
 STEN_L = 436.0                    # sten column: STEN_L .. RAW_L
-AXIS0 = 424.0                     # sten 0; the bars grow to the left
+AXIS0 = 430.0                     # sten 0; the bars grow to the left
 STEN_UNIT = 38.0                  # report units per sten point
 TABLE_TOP = 318.0
 HEAD_H = 62.0
@@ -96,7 +96,7 @@ def build():
          valign="center", dir="auto", shrink="true")
     line("HeaderDivider", 370.0, 54.0, 370.0, 164.0)
     memo("Memo10", 380.0, 44.0, 370.0, 54.0, "", font=TITLE_FONT, size=20, color=NAVY,
-         align="right", valign="center", shrink="true")
+         align="right", valign="center", wrap="true", shrink="true")
     memo("Memo12", 380.0, 100.0, 370.0, 74.0, "", size=11, color=INK, align="right",
          valign="top", wrap="true", shrink="true")
 
