@@ -4,6 +4,7 @@
 #include "common/ProgramFolder.h"
 #include "maintenance/DatabaseFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -128,6 +129,14 @@ QString uniqueIn(const QDir &dir, const QString &name)
 }
 
 } // namespace
+
+BetweenChunks ProcessEventsBetweenChunks()
+{
+    return [] {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
+        return true;
+    };
+}
 
 CopyResult CopyFile(const QString &source, const QString &destination,
                     const BetweenChunks &betweenChunks)

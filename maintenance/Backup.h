@@ -17,6 +17,10 @@ constexpr qint64 ChunkSize = 4048;
 
 using BetweenChunks = std::function<bool()>;
 
+// The hook the backup screen uses: lets the interface repaint and run its
+// timers before each chunk while user input waits for the end of the copy.
+BetweenChunks ProcessEventsBetweenChunks();
+
 struct CopyResult {
     bool ok = false;
     QString error; // the system's description of what went wrong

@@ -12,7 +12,6 @@
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
-#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QGroupBox>
@@ -140,12 +139,8 @@ void Frm_backup::closeEvent(QCloseEvent *event)
 bool Frm_backup::betweenChunks()
 {
     // Repaints and the clock go on; input waits for the end of the copy.
-    static QElapsedTimer since;
-    if (!since.isValid() || since.elapsed() >= 10) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents);
-        since.restart();
-    }
-    return true;
+    static const Backup::BetweenChunks process = Backup::ProcessEventsBetweenChunks();
+    return process();
 }
 
 void Frm_backup::chooseBackupFile()
