@@ -3,6 +3,7 @@
 #include <QSaveFile>
 
 #include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -52,9 +53,17 @@ constexpr uint32_t NoStream = 0xFFFFFFFFu;
 class Sink
 {
 public:
-    explicit Sink(QIODevice *device = nullptr) : m_device(device) { m_buf.reserve(device ? Chunk + 64 : 0); }
+    explicit Sink(QIODevice *device = nullptr) : m_device(device)
+    {
+        if (device)
+            m_buf.reserve(Chunk + 64);
+    }
 
-    void u8(uint8_t v) { m_buf.push_back(char(v)); maybeFlush(); }
+    void u8(uint8_t v)
+    {
+        m_buf.push_back(char(v));
+        maybeFlush();
+    }
     void u16(uint16_t v)
     {
         const char b[2] = {char(v & 0xFF), char(v >> 8)};
@@ -72,13 +81,13 @@ public:
     }
     void bytes(const char *p, size_t n)
     {
-        m_buf.append(p, qsizetype(n));
+        m_buf.append(p, n);
         maybeFlush();
     }
     void bytes(const QByteArray &b) { bytes(b.constData(), size_t(b.size())); }
     void zeros(size_t n)
     {
-        m_buf.append(qsizetype(n), '\0');
+        m_buf.append(n, '\0');
         maybeFlush();
     }
     void record(uint16_t type, uint16_t length)
@@ -93,11 +102,12 @@ public:
             flush();
         return m_ok;
     }
-    QByteArray &buffer() { return m_buf; }
+    std::string &buffer() { return m_buf; }
+    QByteArray bytes() const { return QByteArray(m_buf.data(), qsizetype(m_buf.size())); }
     bool ok() const { return m_ok; }
 
 private:
-    static constexpr qsizetype Chunk = 1 << 20;
+    static constexpr size_t Chunk = size_t(1) << 20;
     void maybeFlush()
     {
         if (m_device && m_buf.size() >= Chunk)
@@ -105,13 +115,13 @@ private:
     }
     void flush()
     {
-        if (m_ok && !m_buf.isEmpty() && m_device->write(m_buf) != m_buf.size())
+        if (m_ok && !m_buf.empty() && m_device->write(m_buf.data(), qint64(m_buf.size())) != qint64(m_buf.size()))
             m_ok = false;
         m_buf.clear();
     }
 
     QIODevice *m_device;
-    QByteArray m_buf;
+    std::string m_buf;
     bool m_ok = true;
 };
 
@@ -138,7 +148,8 @@ QString sheetName(int sheet)
 // needs, then the EXTSST index. A text never has its length and flags split
 // from its first character; when its characters run on into a CONTINUE
 // record, that record starts with the flags byte again.
-QByteArray stringTable(const std::vector<QString> &strings, uint32_t cellTotal, uint32_t streamPos)
+template <class TextOf>
+QByteArray stringTable(uint32_t unique, TextOf textOf, uint32_t cellTotal, uint32_t streamPos)
 {
     Sink s;
     int recStart = 0;
@@ -154,7 +165,6 @@ QByteArray stringTable(const std::vector<QString> &strings, uint32_t cellTotal, 
         p[1] = char(recLen >> 8);
     };
 
-    const uint32_t unique = uint32_t(strings.size());
     const uint32_t perBucket = std::max<uint32_t>(8, (unique + 127) / 128);
     struct Bucket { uint32_t pos; uint16_t offset; };
     std::vector<Bucket> buckets;
@@ -164,7 +174,7 @@ QByteArray stringTable(const std::vector<QString> &strings, uint32_t cellTotal, 
     s.u32(unique);
     recLen = 8;
     for (uint32_t i = 0; i < unique; ++i) {
-        const QString &text = strings[i];
+        const QString text = textOf(i);
         const bool narrow = fitsInOneByte(text);
         const int charSize = narrow ? 1 : 2;
         const int headerAndFirst = 3 + (text.isEmpty() ? 0 : charSize);
@@ -213,7 +223,7 @@ QByteArray stringTable(const std::vector<QString> &strings, uint32_t cellTotal, 
         s.u16(b.offset);
         s.u16(0);
     }
-    return s.buffer();
+    return s.bytes();
 }
 
 void bof(Sink &s, uint16_t kind)
@@ -252,37 +262,98 @@ XlsWriter::XlsWriter(const QStringList &header)
 void XlsWriter::setHeader(const QStringList &header)
 {
     m_header.clear();
-    for (const QString &h : header)
-        m_header.push_back(intern(h));
+    for (const QString &h : header) {
+        const QByteArray bytes = h.toUtf8();
+        m_header.push_back(intern(bytes.constData(), uint32_t(bytes.size())));
+    }
     m_columns = std::max(m_columns, int(header.size()));
 }
 
 void XlsWriter::addRow(const QStringList &cells)
 {
     for (const QString &c : cells)
-        m_cells.push_back(intern(c));
-    m_rowStart.push_back(uint32_t(m_cells.size()));
-    m_columns = std::max(m_columns, int(cells.size()));
+        addCell(c);
+    endRow();
 }
 
-uint32_t XlsWriter::intern(const QString &text)
+void XlsWriter::addCell(const QString &text)
 {
-    if (text.isEmpty())
+    const QByteArray bytes = text.toUtf8();
+    addCell(bytes.constData(), int(bytes.size()));
+}
+
+void XlsWriter::addCell(const char *utf8, int size)
+{
+    const uint32_t id = (utf8 && size > 0) ? intern(utf8, uint32_t(size)) : NoText;
+    const size_t inBlock = m_cellCount & ((size_t(1) << BlockBits) - 1);
+    if (inBlock == 0)
+        m_blocks.emplace_back(new uint32_t[size_t(1) << BlockBits]);
+    m_blocks.back()[inBlock] = id;
+    ++m_cellCount;
+}
+
+void XlsWriter::endRow()
+{
+    m_columns = std::max(m_columns, int(m_cellCount - m_rowStart.back()));
+    m_rowStart.push_back(m_cellCount);
+}
+
+namespace {
+uint32_t hashBytes(const char *p, uint32_t n)
+{
+    uint32_t h = 2166136261u; // FNV-1a
+    for (uint32_t i = 0; i < n; ++i)
+        h = (h ^ uint8_t(p[i])) * 16777619u;
+    return h ^ (h >> 15);
+}
+} // namespace
+
+uint32_t XlsWriter::intern(const char *utf8, uint32_t size)
+{
+    if (size == 0)
         return NoText;
-    QString kept = text;
-    if (kept.size() > MaxCellChars) {
-        int n = MaxCellChars;
-        if (kept.at(n - 1).isHighSurrogate())
-            --n;
-        kept.truncate(n);
+    if (m_spans.size() * 2 >= m_table.size())
+        growTable();
+    const uint32_t h = hashBytes(utf8, size);
+    const size_t mask = m_table.size() - 1;
+    for (size_t slot = h & mask;; slot = (slot + 1) & mask) {
+        const uint32_t id = m_table[slot];
+        if (id == NoText) {
+            m_table[slot] = uint32_t(m_spans.size());
+            m_spans.push_back({m_bytes.size(), size, h});
+            m_bytes.append(utf8, size);
+            return m_table[slot];
+        }
+        const Span &s = m_spans[id];
+        if (s.hash == h && s.size == size && std::memcmp(m_bytes.data() + s.offset, utf8, size) == 0)
+            return id;
     }
-    auto it = m_index.constFind(kept);
-    if (it != m_index.constEnd())
-        return it.value();
-    const uint32_t id = uint32_t(m_strings.size());
-    m_index.insert(kept, id);
-    m_strings.push_back(kept);
-    return id;
+}
+
+void XlsWriter::growTable()
+{
+    std::vector<uint32_t> table(std::max<size_t>(1024, m_table.size() * 2), NoText);
+    const size_t mask = table.size() - 1;
+    for (uint32_t id = 0; id < m_spans.size(); ++id) {
+        size_t slot = m_spans[id].hash & mask;
+        while (table[slot] != NoText)
+            slot = (slot + 1) & mask;
+        table[slot] = id;
+    }
+    m_table.swap(table);
+}
+
+QString XlsWriter::text(uint32_t id) const
+{
+    const Span &s = m_spans[id];
+    QString t = QString::fromUtf8(m_bytes.data() + s.offset, qsizetype(s.size));
+    if (t.size() > MaxCellChars) {
+        int n = MaxCellChars;
+        if (t.at(n - 1).isHighSurrogate())
+            --n;
+        t.truncate(n);
+    }
+    return t;
 }
 
 int XlsWriter::dataRowsPerSheet() const
@@ -312,11 +383,9 @@ uint32_t XlsWriter::sheetCellCount(int sheet) const
     uint32_t n = 0;
     for (uint32_t h : m_header)
         n += h != NoText;
-    if (first < last) {
-        const auto b = m_cells.begin() + m_rowStart[size_t(first)];
-        const auto e = m_cells.begin() + m_rowStart[size_t(last)];
-        n += uint32_t(e - b - std::count(b, e, NoText));
-    }
+    for (size_t k = first < last ? m_rowStart[size_t(first)] : 0, e = first < last ? m_rowStart[size_t(last)] : 0;
+         k < e; ++k)
+        n += cellAt(k) != NoText;
     return n;
 }
 
@@ -376,7 +445,8 @@ QByteArray XlsWriter::globals(const std::vector<uint32_t> &sheetSizes, uint32_t 
     for (int i = 0; i < sheets; ++i)
         boundSheetsSize += 4 + 8 + uint32_t(sheetName(i).size());
     const uint32_t sstPos = uint32_t(s.buffer().size()) + boundSheetsSize;
-    const QByteArray sst = stringTable(m_strings, cellTotal, sstPos);
+    const QByteArray sst = stringTable(
+        uint32_t(m_spans.size()), [this](uint32_t id) { return text(id); }, cellTotal, sstPos);
     uint32_t sheetPos = sstPos + uint32_t(sst.size()) + EofSize;
     for (int i = 0; i < sheets; ++i) {
         const QString name = sheetName(i);
@@ -389,7 +459,7 @@ QByteArray XlsWriter::globals(const std::vector<uint32_t> &sheetSizes, uint32_t 
     }
     s.bytes(sst);
     s.record(RecEof, 0);
-    return s.buffer();
+    return s.bytes();
 }
 
 template <class SinkT>
@@ -429,11 +499,13 @@ bool XlsWriter::writeSheet(int sheet, SinkT &s) const
         ++row;
     }
     for (int r = first; r < last; ++r, ++row) {
-        const uint32_t b = m_rowStart[size_t(r)];
-        const uint32_t e = m_rowStart[size_t(r) + 1];
-        for (uint32_t k = b; k < e; ++k)
-            if (m_cells[k] != NoText)
-                put(row, k - b, m_cells[k]);
+        const size_t b = m_rowStart[size_t(r)];
+        const size_t e = m_rowStart[size_t(r) + 1];
+        for (size_t k = b; k < e; ++k) {
+            const uint32_t id = cellAt(k);
+            if (id != NoText)
+                put(row, uint32_t(k - b), id);
+        }
     }
 
     s.record(RecWindow2, 18);
@@ -461,7 +533,7 @@ QByteArray XlsWriter::workbookStream() const
     s.bytes(globals(sizes, cells));
     for (int i = 0; i < sheets; ++i)
         writeSheet(i, s);
-    return s.buffer();
+    return s.bytes();
 }
 
 bool XlsWriter::write(QIODevice &out, QString *error) const
