@@ -40,6 +40,8 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QByteArray>
+#include <QByteArrayView>
 #include <vector>
 
 class DataControl : public QObject
@@ -113,6 +115,12 @@ public:
     // rows change.
     bool ContainsValue(const QString &column, const QString &value);
 
+    // The smallest number n >= from such that no row (filter ignored) holds
+    // exactly the plain decimal text of n in the column: what stepping a
+    // candidate upward with one filter per step would find, at the cost of
+    // one sort of the column instead of a scan per step.
+    qint64 FirstFreeNumber(const QString &column, qint64 from) const;
+
     QString LastError() const { return m_error; }
 
     // The database file every control opens.
@@ -130,19 +138,24 @@ signals:
     void valueChanged(int row, int column);
 
 private:
-    struct Row {
-        QString packed;           // the values one after another
-        std::vector<int> ends;    // end offset of each value in packed
-        qint64 rowid = 0;         // 0: added, not in the file
-        QSet<int> dirty;          // columns changed since the last read
+    // The rows are kept column by column: the values of a column one after
+    // another in one UTF-8 text, as SQLite hands them out, with the end offset
+    // of each. A filter or a look-up then reads one column's memory in order,
+    // and only values that are shown become QString.
+    struct Column {
+        QByteArray text;
+        std::vector<int> ends;
     };
 
     bool fail(const QString &message);
     bool ensureConnection();
     bool readRows();
-    QString cell(const Row &row, int column) const;
-    void setCell(Row &row, int column, const QString &value);
-    bool rereadRow(Row &row);
+    int rowTotal() const { return int(m_rowids.size()); }
+    QByteArrayView cellView(int storageRow, int column) const;
+    void setCell(int storageRow, int column, const QString &value);
+    void appendRow();
+    void eraseRow(int storageRow);
+    bool rereadRow(int storageRow);
     void invalidateIndex();
     int storageIndex(int row) const;
 
@@ -158,12 +171,16 @@ private:
     QStringList m_columns;
     QHash<QString, int> m_columnIndex; // lower-case name -> index
 
-    std::vector<Row> m_rows;
+    std::vector<Column> m_data;
+    std::vector<qint64> m_rowids;   // 0: added, not in the file
+    std::vector<QSet<int>> m_dirty; // columns changed since the last read
     bool m_filtered = false;
     std::vector<int> m_view; // storage indexes of the visible rows when filtered
     QString m_filterText;
     int m_current = -1;
 
+    // Values of one column, for ContainsValue; the views point into m_data
+    // and are dropped whenever a row changes.
     int m_indexColumn = -1;
-    QHash<QString, int> m_valueIndex; // value -> count, for ContainsValue
+    QSet<QByteArrayView> m_valueIndex;
 };

@@ -24,10 +24,10 @@ QString NextCode(DataControl &dc)
         return QStringLiteral("1");
     dc.MoveLast();
     qint64 candidate = CodeValue(dc.Value(QStringLiteral("Code"))) + 1;
-    // Each step asks whether a row holds the candidate, as a filter by it
-    // would, but through the control's index instead of a scan per step.
-    while (dc.ContainsValue(QStringLiteral("Code"), QString::number(candidate)))
-        ++candidate;
+    // Each step of the rule asks whether a row holds the candidate, as a
+    // filter by it would; the control answers all steps from one sorted copy
+    // of the codes instead of one scan per step.
+    candidate = dc.FirstFreeNumber(QStringLiteral("Code"), candidate);
     const QString code = QString::number(candidate);
     dc.Filter(QStringLiteral("code='") + code + QLatin1Char('\''));
     return code;

@@ -35,6 +35,9 @@ private slots:
     void operationsWithoutCurrentRowFail();
     void moves();
     void closeAllReleasesTheFileForARestore();
+    void firstFreeNumber_data();
+    void firstFreeNumber();
+    void containsValueFollowsEdits();
 
 private:
     StoreFixture *m_f = nullptr;
@@ -317,6 +320,61 @@ void TestDataControl::closeAllReleasesTheFileForARestore()
     QCOMPARE(DataControl::OpenCount(), 1); // the control never opened stays closed
     QCOMPARE(list.RecordCount(), 2);
     QCOMPARE(list.Value("Code"), QString("2"));
+}
+
+void TestDataControl::firstFreeNumber_data()
+{
+    QTest::addColumn<QStringList>("codes");
+    QTest::addColumn<qint64>("from");
+    QTest::addColumn<qint64>("free");
+    QTest::newRow("none taken") << QStringList{} << qint64(5) << qint64(5);
+    QTest::newRow("run") << QStringList{"1", "2", "3"} << qint64(2) << qint64(4);
+    QTest::newRow("duplicates") << QStringList{"3", "2", "2"} << qint64(2) << qint64(4);
+    QTest::newRow("below from ignored") << QStringList{"1", "7"} << qint64(2) << qint64(2);
+    QTest::newRow("leading zero is other text") << QStringList{"02", "3"} << qint64(2) << qint64(2);
+    QTest::newRow("blank is other text") << QStringList{" 2"} << qint64(2) << qint64(2);
+    QTest::newRow("text skipped") << QStringList{"1", "abc", "2"} << qint64(1) << qint64(3);
+    QTest::newRow("gap") << QStringList{"5", "6", "8"} << qint64(5) << qint64(7);
+}
+
+void TestDataControl::firstFreeNumber()
+{
+    QFETCH(QStringList, codes);
+    QFETCH(qint64, from);
+    QFETCH(qint64, free);
+    m_f->AddExaminees(codes, false);
+    DataControl dc;
+    QVERIFY(dc.Open(kIde));
+    QVERIFY(dc.Filter("code='nothing'")); // the filter does not narrow the look-up
+    QCOMPARE(dc.FirstFreeNumber("CODE", from), free);
+    // The same answer as stepping with one filter per step.
+    QVERIFY(dc.Filter(""));
+    qint64 stepped = from;
+    for (;; ++stepped) {
+        QVERIFY(dc.Filter("code='" + QString::number(stepped) + "'"));
+        if (dc.RecordCount() == 0)
+            break;
+    }
+    QCOMPARE(stepped, free);
+}
+
+void TestDataControl::containsValueFollowsEdits()
+{
+    m_f->AddExaminees({"1", "02"});
+    DataControl dc;
+    QVERIFY(dc.Open(kIde));
+    QVERIFY(dc.ContainsValue("code", "02"));
+    QVERIFY(!dc.ContainsValue("code", "2"));
+    QVERIFY(dc.Filter("code='02'"));
+    QVERIFY(dc.SetValue("Code", "2"));
+    QVERIFY(dc.ContainsValue("code", "2"));
+    QVERIFY(!dc.ContainsValue("code", "02"));
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.SetValue("Code", "9"));
+    QVERIFY(dc.ContainsValue("Code", "9"));
+    QVERIFY(dc.Refresh());
+    QVERIFY(!dc.ContainsValue("Code", "9"));
+    QVERIFY(dc.ContainsValue("Code", "02"));
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)
