@@ -1,8 +1,11 @@
 #include "results/ui/fast_Form2.h"
 
 #include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
 #include "results/ReportRenderer.h"
 
+#include <QAction>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
@@ -11,6 +14,8 @@
 #include <QPrintPreviewDialog>
 #include <QPrinter>
 #include <QPushButton>
+#include <QStandardPaths>
+#include <QToolBar>
 
 namespace {
 fast_Form2::PreviewHook &previewHook()
@@ -84,5 +89,27 @@ void fast_Form2::showPreview(const ReportTemplate &report, QWidget *parent)
         if (painter.isActive())
             RenderReport(report, painter);
     });
+
+    // Saving as PDF does not depend on the system's print dialog offering it.
+    if (auto *toolbar = dialog.findChild<QToolBar *>()) {
+        toolbar->addSeparator();
+        QAction *save = toolbar->addAction(QStringLiteral("ذخيره به صورت PDF"));
+        save->setObjectName(QStringLiteral("SavePdf"));
+        QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &report] {
+            const QString start = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                      .filePath(QStringLiteral("KVR.pdf"));
+            QString path = Dialogs::SaveFileName(&dialog, QStringLiteral("ذخيره به صورت PDF"), start,
+                                                 QStringLiteral("PDF (*.pdf)"));
+            RestoreCurrentFolder();
+            if (path.isEmpty())
+                return;
+            if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+                path += QLatin1String(".pdf");
+            if (!WriteReportPdf(report, path))
+                Dialogs::Message(&dialog, QStringLiteral("خطا"),
+                                 QStringLiteral("فايل PDF ذخيره نشد:") + QLatin1Char('\n') + path,
+                                 QMessageBox::Warning);
+        });
+    }
     dialog.exec();
 }

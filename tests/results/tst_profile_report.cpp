@@ -4,6 +4,7 @@
 #include "results/ReportRenderer.h"
 #include "results/ui/fast_Form2.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QDir>
 #include <QFile>
@@ -298,10 +299,15 @@ private slots:
     {
         putTemplate();
         bool seen = false;
+        const QString pdf = QDir(folder_.path()).filePath(QStringLiteral("saved"));
+        Dialogs::Test::QueueFileName(pdf);
         QTimer::singleShot(0, this, [&] {
             for (QWidget *w : QApplication::topLevelWidgets()) {
                 if (auto *d = qobject_cast<QPrintPreviewDialog *>(w); d && d->isVisible()) {
                     seen = d->objectName() == QLatin1String("ReportPreview");
+                    // the preview's own button saves the profile as a PDF
+                    if (auto *save = d->findChild<QAction *>(QStringLiteral("SavePdf")))
+                        save->trigger();
                     d->reject();
                 }
             }
@@ -309,6 +315,11 @@ private slots:
         fast_Form2::RunReport(inputsWithStens(QStringList(8, QStringLiteral("6"))));
         QVERIFY(seen);
         QVERIFY(Dialogs::Test::Boxes().isEmpty());
+        QCOMPARE(Dialogs::Test::FileRequests().size(), 1);
+        QCOMPARE(Dialogs::Test::FileRequests()[0].kind, Dialogs::FileKind::Save);
+        QFile saved(pdf + QStringLiteral(".pdf"));
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QVERIFY(saved.read(4) == "%PDF");
     }
 
     // The delivered template drawn with values: the Total bar of sten 10
