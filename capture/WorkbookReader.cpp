@@ -30,6 +30,17 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#if defined(__SANITIZE_ADDRESS__)
+#define KVR_UNDER_SANITIZER 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define KVR_UNDER_SANITIZER 1
+#endif
+#endif
+#ifdef KVR_UNDER_SANITIZER
+#include <sanitizer/common_interface_defs.h>
+#endif
+
 namespace {
 
 using Status = WorkbookReader::Status;
@@ -812,6 +823,13 @@ Result ReadXls(const QString &path)
     }
     if (pid == 0) {
         ::close(fds[0]);
+        // A fault in the child ends the child alone: default signal
+        // dispositions, and no handler inherited from a test or fuzz harness.
+        for (int sig : {SIGSEGV, SIGBUS, SIGILL, SIGFPE, SIGABRT})
+            ::signal(sig, SIG_DFL);
+#ifdef KVR_UNDER_SANITIZER
+        __sanitizer_set_death_callback(nullptr);
+#endif
         const rlimit cpu{xls::kCpuSeconds, xls::kCpuSeconds};
         ::setrlimit(RLIMIT_CPU, &cpu);
         xls::ChildRead(file.constData(), fds[1]);
