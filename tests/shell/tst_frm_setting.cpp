@@ -1,0 +1,327 @@
+#include "common/ui/Dialogs.h"
+#include "common/ui/MainWindowRef.h"
+#include "common/Vendor.h"
+#include "shell/ui/Frm_Setting.h"
+#include "shell/ui/MDIForm1.h"
+#include "shell/ui/Resource.h"
+
+#include "ShellFixture.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QFile>
+#include <QImageReader>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPlainTextEdit>
+#include <QPointer>
+#include <QPushButton>
+#include <QTabWidget>
+
+// Types a text key by key, as a keyboard of any layout would.
+static void typeText(QWidget *w, const QString &text)
+{
+    for (QChar c : text) {
+        QKeyEvent press(QEvent::KeyPress, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &press);
+        QKeyEvent release(QEvent::KeyRelease, Qt::Key_unknown, Qt::NoModifier, QString(c));
+        QApplication::sendEvent(w, &release);
+    }
+}
+
+class TestFrmSetting : public QObject
+{
+    Q_OBJECT
+    ProgramFolderFixture *m_folder = nullptr;
+    QPointer<MDIForm1> m_main;
+    Frm_Setting *s = nullptr;
+
+    template <typename T = QLineEdit>
+    T *field(const QString &name) const
+    {
+        T *w = s->findChild<T *>(name);
+        if (!w)
+            qWarning("no field %s", qPrintable(name));
+        return w;
+    }
+    void click(const QString &name) { field<QPushButton>(name)->click(); }
+    QList<Dialogs::Box> boxes() const { return Dialogs::Test::Boxes(); }
+
+private slots:
+    void initTestCase()
+    {
+        m_folder = new ProgramFolderFixture;
+        QVERIFY(m_folder->ok);
+        Vendor::SetBase(QStringLiteral("http://127.0.0.1:9"));
+    }
+    void cleanupTestCase()
+    {
+        delete m_main.data();
+        if (Frm_Setting::IsLoaded())
+            delete Frm_Setting::Instance();
+        delete m_folder;
+    }
+    void init()
+    {
+        Dialogs::Test::Install();
+        Dialogs::Test::Clear();
+        if (!m_main)
+            m_main = MDIForm1::Load();
+        s = Frm_Setting::Instance();
+        m_main->ExecuteCommand(142);
+        QVERIFY(s->isVisible());
+    }
+    void cleanup() { Dialogs::Test::Uninstall(); }
+
+    void loadsBoundToTheSettingsRow()
+    {
+        QCOMPARE(s->windowTitle(), QString::fromUtf8("تنظيمات"));
+        auto *tabs = field<QTabWidget>(QStringLiteral("TabControl1"));
+        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->tabText(0), QString::fromUtf8("تغيير تم"));
+        QCOMPARE(tabs->tabText(1), QString::fromUtf8("مشخصات كلينيك"));
+        QCOMPARE(tabs->tabText(2), QString::fromUtf8("ويرايش سوالات"));
+        QCOMPARE(field(QStringLiteral("FEItem(0)"))->text(), StoredSetting(QStringLiteral("Name")));
+        QCOMPARE(field(QStringLiteral("FEItem(1)"))->text(), StoredSetting(QStringLiteral("Adresse")));
+        QVERIFY(!field(QStringLiteral("FEItem(0)"))->text().isEmpty());
+        QVERIFY(!s->findChild<QLineEdit *>(QStringLiteral("FEItem(2)")));
+        QCOMPARE(field(QStringLiteral("QNummer"))->text(), QStringLiteral("1"));
+        QCOMPARE(field<QPlainTextEdit>(QStringLiteral("Text2(0)"))->toPlainText(), StoredQuestion(1, QStringLiteral("QU")));
+    }
+
+    // Each change of the theme number is corrected, applied and stored.
+    void themeNumber_data()
+    {
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("action"); // "type:<keys>", "clear", "next", "previous"
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("typing 30 leaves 23") << "1" << "type:30" << "23";
+        QTest::newRow("clearing leaves 1") << "12" << "clear" << "1";
+        QTest::newRow("previous on 1 stays 1") << "1" << "previous" << "1";
+        QTest::newRow("next on 23 stays 23") << "23" << "next" << "23";
+        QTest::newRow("next on 5 gives 6") << "5" << "next" << "6";
+        QTest::newRow("previous on 14 gives 13") << "14" << "previous" << "13";
+        QTest::newRow("persian digits are digits") << "1" << QString::fromUtf8("type:۱۷") << "17";
+    }
+    void themeNumber()
+    {
+        QFETCH(QString, start);
+        QFETCH(QString, action);
+        QFETCH(QString, expected);
+        auto *rang = field(QStringLiteral("TxtRang"));
+        rang->setText(start);
+        QCOMPARE(rang->text(), start);
+        if (action.startsWith(QLatin1String("type:"))) {
+            rang->selectAll();
+            QTest::keyClick(rang, Qt::Key_Backspace);
+            rang->selectAll();
+            typeText(rang, action.mid(5));
+        } else if (action == QLatin1String("clear")) {
+            rang->clear();
+        } else {
+            click(action == QLatin1String("next") ? QStringLiteral("PBSelect(0)") : QStringLiteral("PBSelect(1)"));
+        }
+        QCOMPARE(rang->text(), expected);
+        QCOMPARE(StoredSetting(QStringLiteral("TH")), expected);
+        const ThemeRow row = ThemeRowFor(expected.toInt());
+        QCOMPARE(CurrentSkin().style, row.style);
+        QCOMPARE(CurrentSkin().scheme, row.scheme);
+        QVERIFY(boxes().isEmpty());
+        // The main window's panel takes the settings screen's background.
+        QCoreApplication::processEvents();
+        auto *resizer = m_main->findChild<QWidget *>(QStringLiteral("Resizer1"));
+        QVERIFY(resizer->styleSheet().contains(s->palette().color(QPalette::Window).name()));
+    }
+
+    void looksDiffer()
+    {
+        auto *rang = field(QStringLiteral("TxtRang"));
+        rang->setText(QStringLiteral("5"));
+        const QColor dark = s->palette().color(QPalette::Window);
+        rang->setText(QStringLiteral("7"));
+        const QColor light = s->palette().color(QPalette::Window);
+        QVERIFY(dark != light);
+        QCOMPARE(QApplication::palette().color(QPalette::Window), light);
+        QVERIFY(!qApp->styleSheet().isEmpty());
+    }
+
+    void numberFieldsRefuseOtherKeys_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("theme number") << "TxtRang";
+        QTest::newRow("question number") << "QNummer";
+    }
+    void numberFieldsRefuseOtherKeys()
+    {
+        QFETCH(QString, name);
+        auto *f = field(name);
+        f->setText(QStringLiteral("4"));
+        f->end(false);
+        QTest::keyClick(f, Qt::Key_A);
+        typeText(f, QString::fromUtf8("ب"));
+        QCOMPARE(f->text(), QStringLiteral("4"));
+        QCOMPARE(boxes().size(), 2);
+        for (const Dialogs::Box &b : boxes()) {
+            QCOMPARE(b.caption, QString::fromUtf8("پيام"));
+            QCOMPARE(b.text, QString::fromUtf8("شما بايد عدد وارد كنيد"));
+            QVERIFY(b.timed);
+        }
+        QTest::keyClick(f, Qt::Key_Backspace);
+        QCOMPARE(f->text(), QStringLiteral("1")); // emptied, then corrected
+        QTest::keyClick(f, Qt::Key_2);
+        QCOMPARE(f->text(), QStringLiteral("12"));
+        QCOMPARE(boxes().size(), 2);
+    }
+
+    void questionEditor()
+    {
+        auto *number = field(QStringLiteral("QNummer"));
+        auto *text = field<QPlainTextEdit>(QStringLiteral("Text2(0)"));
+        number->setText(QStringLiteral("5"));
+        QCOMPARE(text->toPlainText(), StoredQuestion(5, QStringLiteral("QU")));
+        QCOMPARE(field(QStringLiteral("Text2(1)"))->text(), StoredQuestion(5, QStringLiteral("A")));
+
+        number->setText(QStringLiteral("40"));
+        click(QStringLiteral("PushButton5"));
+        QCOMPARE(number->text(), QStringLiteral("40"));
+        QCOMPARE(text->toPlainText(), StoredQuestion(40, QStringLiteral("QU")));
+        number->setText(QStringLiteral("1"));
+        click(QStringLiteral("PushButton4"));
+        QCOMPARE(number->text(), QStringLiteral("1"));
+        click(QStringLiteral("PushButton5"));
+        QCOMPARE(number->text(), QStringLiteral("2"));
+
+        // A pasted text that is not a number still lands on a question.
+        number->setText(QStringLiteral("7x"));
+        QCOMPARE(number->text(), QStringLiteral("7"));
+        QCOMPARE(text->toPlainText(), StoredQuestion(7, QStringLiteral("QU")));
+
+        text->setPlainText(QStringLiteral("new item text"));
+        field(QStringLiteral("Text2(3)"))->setText(QStringLiteral("option c"));
+        click(QStringLiteral("PushButton7"));
+        QCOMPARE(StoredQuestion(7, QStringLiteral("QU")), QStringLiteral("new item text"));
+        QCOMPARE(StoredQuestion(7, QStringLiteral("C")), QStringLiteral("option c"));
+        QCOMPARE(StoredQuestion(6, QStringLiteral("C")) == QStringLiteral("option c"), false);
+        QCOMPARE(boxes().size(), 1);
+        QCOMPARE(boxes().first().text, QString::fromUtf8("ذخيره شد"));
+        QCOMPARE(boxes().first().caption, QString::fromUtf8("پيام"));
+    }
+
+    void clinicDetails_data()
+    {
+        QTest::addColumn<QStringList>("contacts"); // FEItem(3)..FEItem(9)
+        QTest::addColumn<QString>("block");
+        QTest::newRow("e-mail and telephone")
+            << QStringList{"info@clinic.example", "", "", "", "", "", "021 555 0101"}
+            << "info@clinic.example\r\n021 555 0101\r\n";
+        QTest::newRow("none") << QStringList{"", "", "", "", "", "", ""} << "";
+    }
+    void clinicDetails()
+    {
+        QFETCH(QStringList, contacts);
+        QFETCH(QString, block);
+        field(QStringLiteral("FEItem(0)"))->setText(QStringLiteral("Clinic B"));
+        for (int i = 0; i < 7; ++i)
+            field(QStringLiteral("FEItem(%1)").arg(i + 3))->setText(contacts[i]);
+        click(QStringLiteral("PBMosh(0)"));
+        QCOMPARE(StoredSetting(QStringLiteral("Mosch")), block);
+        QCOMPARE(s->ContactBlock(), block);
+        QCOMPARE(StoredSetting(QStringLiteral("Name")), QStringLiteral("Clinic B"));
+        QCOMPARE(StoredSetting(QStringLiteral("E-Mail")), contacts[0]);
+        QCOMPARE(boxes().size(), 1);
+        QCOMPARE(boxes().first().text, QString::fromUtf8("تغييرات با موفقيت ذخيره شد"));
+        QCOMPARE(m_main->findChild<QLabel *>(QStringLiteral("LblKName"))->text(), QStringLiteral("Clinic B"));
+        QCOMPARE(QDir::currentPath(), QDir(ProgramFolder()).absolutePath());
+    }
+
+    void printLogoFlagIsStoredAtOnce()
+    {
+        auto *box = field<QCheckBox>(QStringLiteral("CheckBox1"));
+        const bool was = box->isChecked();
+        box->click();
+        QCOMPARE(box->isChecked(), !was);
+        QCOMPARE(StoredSetting(QStringLiteral("Logo")), was ? QStringLiteral("0") : QStringLiteral("1"));
+        QCOMPARE(box->text(), was ? QString::fromUtf8("آرم را در قسمت پرينت نمايش ندهد")
+                                  : QString::fromUtf8("آرم را در قسمت پرينت نمايش دهد"));
+        QCOMPARE(s->PrintLogo(), !was);
+        box->click();
+        QCOMPARE(StoredSetting(QStringLiteral("Logo")), was ? QStringLiteral("1") : QStringLiteral("0"));
+    }
+
+    void chooseLogo_data()
+    {
+        QTest::addColumn<QString>("chosen"); // "jpeg", "text", "" (cancelled)
+        QTest::newRow("jpeg") << "jpeg";
+        QTest::newRow("text file") << "text";
+        QTest::newRow("cancelled") << "";
+    }
+    void chooseLogo()
+    {
+        QFETCH(QString, chosen);
+        const QString logo = m_folder->path(QStringLiteral("LogoKVR.jpg"));
+        QFile::remove(logo);
+        {
+            QFile old(logo);
+            QVERIFY(old.open(QIODevice::WriteOnly));
+            old.write("previous logo");
+        }
+        QString path;
+        if (chosen == QLatin1String("jpeg")) {
+            path = m_folder->path(QStringLiteral("picked.jpg"));
+            QVERIFY(WritePicture(path, "JPEG", QSize(64, 48)));
+        } else if (chosen == QLatin1String("text")) {
+            path = m_folder->path(QStringLiteral("picked.txt"));
+            QFile t(path);
+            QVERIFY(t.open(QIODevice::WriteOnly));
+            t.write("hello");
+        }
+        Dialogs::Test::QueueFileName(path);
+        click(QStringLiteral("PBMosh(2)"));
+
+        QCOMPARE(Dialogs::Test::FileRequests().size(), 1);
+        QCOMPARE(Dialogs::Test::FileRequests().first().filter, QString());
+        QFile f(logo);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray bytes = f.readAll();
+        auto *preview = field<QLabel>(QStringLiteral("Image1"));
+        if (chosen == QLatin1String("jpeg")) {
+            QVERIFY(bytes.startsWith("BM"));
+            QVERIFY(!preview->pixmap().isNull());
+            QCOMPARE(boxes().size(), 1);
+            QCOMPARE(boxes().first().caption, QString::fromUtf8("توجه"));
+            QCOMPARE(boxes().first().text, QString::fromUtf8(" آرم ذخيره شد"));
+            QCOMPARE(boxes().first().icon, QMessageBox::Information);
+        } else {
+            QCOMPARE(bytes, QByteArray("previous logo"));
+            if (chosen.isEmpty()) {
+                QVERIFY(boxes().isEmpty());
+            } else {
+                QCOMPARE(boxes().size(), 1);
+                QCOMPARE(boxes().first().caption, QString::fromUtf8("توجه"));
+                QCOMPARE(boxes().first().text,
+                         QString::fromUtf8(" تصوير ذخيره نشد\r\nلطفا تصوير با فرمت هاي زير را انتخاب نمائيد\r\njpg\r\nbmp"));
+            }
+        }
+        QCOMPARE(QDir::currentPath(), QDir(ProgramFolder()).absolutePath());
+    }
+
+    // Must stay last: closing unloads the screen.
+    void closingEnablesTheMainWindowAndUnloads()
+    {
+        QVERIFY(!m_main->isEnabled());
+        QPointer<Frm_Setting> guard = s;
+        field(QStringLiteral("FEItem(0)"))->setText(QStringLiteral("typed, not saved"));
+        click(QStringLiteral("PushButtonExit"));
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+        QVERIFY(guard.isNull());
+        QVERIFY(!Frm_Setting::IsLoaded());
+        QVERIFY(m_main->isEnabled());
+        // The next read loads it again, hidden, from the file.
+        QCOMPARE(Frm_Setting::Instance()->ClinicName(), StoredSetting(QStringLiteral("Name")));
+        QVERIFY(Frm_Setting::Instance()->isHidden());
+    }
+};
+
+QTEST_MAIN(TestFrmSetting)
+#include "tst_frm_setting.moc"
