@@ -25,6 +25,15 @@ std::set<DataControl *> &allControls()
     return controls;
 }
 
+// Between CloseAll() and ReopenAll() the file is being replaced: no control
+// may open it, even when a screen refreshes meanwhile (the copy lets events
+// through between its chunks).
+bool &fileHeld()
+{
+    static bool held = false;
+    return held;
+}
+
 quint64 nextConnectionNumber()
 {
     static quint64 n = 0;
@@ -78,6 +87,10 @@ bool DataControl::ensureConnection()
     if (m_open && QSqlDatabase::contains(m_connectionName))
         return true;
     const QString path = DatabasePath();
+    if (fileHeld()) {
+        m_suspended = true; // opened by ReopenAll once the file is back
+        return fail(tr("The database file %1 is being replaced.").arg(path));
+    }
     if (!QFileInfo(path).isFile())
         return fail(tr("The database file %1 does not exist.").arg(path));
     {
@@ -580,6 +593,7 @@ qint64 DataControl::FirstFreeNumber(const QString &column, qint64 from) const
 
 void DataControl::CloseAll()
 {
+    fileHeld() = true;
     for (DataControl *dc : allControls()) {
         if (dc->m_open) {
             dc->Close();
@@ -590,6 +604,7 @@ void DataControl::CloseAll()
 
 bool DataControl::ReopenAll()
 {
+    fileHeld() = false;
     bool ok = true;
     const std::set<DataControl *> controls = allControls();
     for (DataControl *dc : controls) {

@@ -32,8 +32,10 @@
 // with identifiers quoted. The file is ProgramFile("KVRDB.mdb"); it is never
 // created by opening it.
 //
-// CloseAll() releases the file from every open control (before a restore
-// replaces it); ReopenAll() opens them again and refreshes them.
+// CloseAll() releases the file from every open control before a restore
+// replaces it; until ReopenAll() no control opens the file (an attempt fails
+// and the control is reopened with the others). ReopenAll() opens and
+// refreshes them again.
 
 #include <QHash>
 #include <QObject>

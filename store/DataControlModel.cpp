@@ -10,6 +10,11 @@ DataControlModel::DataControlModel(DataControl *dc, QObject *parent)
         m_columns = m_dc->Columns();
         connect(m_dc, &DataControl::reset, this, &DataControlModel::onReset);
         connect(m_dc, &DataControl::valueChanged, this, &DataControlModel::onValueChanged);
+        // A control that goes away leaves an empty grid behind.
+        connect(m_dc, &QObject::destroyed, this, [this] {
+            beginResetModel();
+            endResetModel();
+        });
     }
 }
 

@@ -34,6 +34,7 @@ private slots:
     void emptyListShowsOnlyHeader();
     void boundFieldsFollowAndSet();
     void rebindingAndUnbinding();
+    void gridOutlivesItsControl();
 
 private:
     QPoint cellCenter(BoundGrid &grid, int gridRow, int col)
@@ -275,6 +276,25 @@ void TestBoundGrid::rebindingAndUnbinding()
     QCOMPARE(Bound::ControlOf(&field), nullptr);
     field.setText("0");
     QCOMPARE(answers.Value("2"), QString("1"));
+}
+
+void TestBoundGrid::gridOutlivesItsControl()
+{
+    m_f->AddExaminees({"1", "2"});
+    auto *dc = new DataControl;
+    QVERIFY(dc->Open(kList));
+    BoundGrid grid;
+    grid.SetDataControl(dc);
+    QLineEdit name;
+    Bound::Bind(&name, dc, "FullName");
+    grid.show();
+    QCOMPARE(grid.Rows(), 3);
+    delete dc;
+    QCOMPARE(grid.Rows(), 1);
+    QCOMPARE(grid.TextMatrix(1, 2), QString());
+    name.setText("still works"); // no control behind it any more
+    QCOMPARE(Bound::ControlOf(&name), nullptr);
+    QCOMPARE(grid.Control(), nullptr);
 }
 
 QTEST_MAIN(TestBoundGrid)

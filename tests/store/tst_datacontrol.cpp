@@ -314,6 +314,10 @@ void TestDataControl::closeAllReleasesTheFileForARestore()
     DataControl::CloseAll();
     QCOMPARE(DataControl::OpenCount(), 0);
     QCOMPARE(list.RecordCount(), 1); // rows stay visible meanwhile
+    QCOMPARE(list.Value("Code"), QString("1"));
+    // A refresh while the file is being replaced does not open it.
+    QVERIFY(!list.Refresh());
+    QCOMPARE(DataControl::OpenCount(), 0);
     QVERIFY(QFile::remove(m_f->DbPath()));
     QVERIFY(QFile::copy(backup, m_f->DbPath()));
     QVERIFY(DataControl::ReopenAll());
