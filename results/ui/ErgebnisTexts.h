@@ -1,0 +1,28 @@
+#pragma once
+// The results screen's own texts, kept byte for byte as the screen shows them
+// (Arabic ي and the letters as they stand).
+#include <QString>
+
+namespace ErgebnisText {
+
+inline QString WindowTitle() { return QStringLiteral("نتيجه تست"); }
+inline QString ListCaption() { return QStringLiteral("نام و نام خانوادگي"); }
+inline QString FactorsHeader() { return QStringLiteral("عوامل اضطرابي"); }
+inline QString RawHeader() { return QStringLiteral("نمره خام"); }
+inline QString StenHeader() { return QStringLiteral("نمره تراز شده"); }
+inline QString ProfileButton() { return QStringLiteral("پروفايل "); }
+inline QString ExcelButton() { return QStringLiteral("خروجي اکسل داده ها"); }
+inline QString HelpButton() { return QStringLiteral("راهنما"); }
+inline QString HelpTitle() { return QStringLiteral("راهنما"); }
+inline QString CloseButton() { return QStringLiteral("بستن"); }
+inline QString ExitButton() { return QStringLiteral("خروج"); }
+// Four lines, each ended by CR LF; the third keeps its trailing blank.
+inline QString Help()
+{
+    return QStringLiteral("- روي نام آزمودني مورد نظر دوبار کليک کنيد\r\n")
+        + QStringLiteral("- بعد روي دکمه پروفايل کليک کنيد\r\n")
+        + QStringLiteral("- جهت خروجي اکسل داده ها براي SPSS \r\n")
+        + QStringLiteral("روي دکمه مربوطه کليک کنيد.\r\n");
+}
+
+} // namespace ErgebnisText
