@@ -4,9 +4,13 @@
 
 #include <QSaveFile>
 #include <QFontDatabase>
+#include <QGlyphRun>
 #include <QLinearGradient>
 #include <QPageSize>
+#include <QPaintEngine>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
 #include <QPdfWriter>
 #include <QTextLayout>
 
@@ -71,6 +75,11 @@ void drawFrame(QPainter &p, const ReportObject &o, const QRectF &r, const Scale 
         p.drawLine(r.topLeft(), r.bottomLeft());
     if (o.frame & Qt::RightEdge)
         p.drawLine(r.topRight(), r.bottomRight());
+}
+
+bool recordsText(const QPainter &p)
+{
+    return p.paintEngine() && p.paintEngine()->type() == QPaintEngine::Picture;
 }
 
 // A memo's paragraphs laid out for one font at one width.
@@ -170,9 +179,30 @@ void drawMemo(QPainter &p, const ReportObject &m, const QRectF &r, const Scale &
 
     p.save();
     p.setClipRect(r.adjusted(-s.x, -s.y, s.x, s.y));
-    p.setPen(m.textColor.isValid() ? m.textColor : QColor(Qt::black));
-    for (const auto &para : layout.paragraphs)
-        para->draw(&p, QPointF(inner.left(), top));
+    const QColor ink = m.textColor.isValid() ? m.textColor : QColor(Qt::black);
+    const QPointF origin(inner.left(), top);
+    if (recordsText(p)) {
+        // A recording (the print preview) keeps a string, not its shaped
+        // glyphs, and lays it out again left to right when it plays back;
+        // Persian would come out in the wrong order. The shaped glyphs are
+        // handed over as outlines instead.
+        p.setPen(Qt::NoPen);
+        p.setBrush(ink);
+        for (const auto &para : layout.paragraphs)
+            for (const QGlyphRun &run : para->glyphRuns()) {
+                const QRawFont font = run.rawFont();
+                const QList<quint32> glyphs = run.glyphIndexes();
+                const QList<QPointF> positions = run.positions();
+                QPainterPath path;
+                for (qsizetype i = 0; i < glyphs.size() && i < positions.size(); ++i)
+                    path.addPath(font.pathForGlyph(glyphs[i]).translated(positions[i] + origin));
+                p.drawPath(path);
+            }
+    } else {
+        p.setPen(ink);
+        for (const auto &para : layout.paragraphs)
+            para->draw(&p, origin);
+    }
     p.restore();
 }
 

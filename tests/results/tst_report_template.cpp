@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QImage>
 #include <QPainter>
+#include <QPicture>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -225,6 +226,38 @@ private slots:
         QCOMPARE(inkSpan(img, QRect(0, 40, 200, 10)).first, -1);
         // a negative length draws nothing instead of a bar on the wrong side
         QCOMPARE(inkSpan(img, QRect(0, 70, 200, 10)).first, -1);
+    }
+
+    // The print preview records the page and plays it back later; Persian
+    // mixed with Latin must come out in the same order as drawn directly.
+    void recordedPageLooksLikeTheDirectOne()
+    {
+        ReportTemplate t;
+        QVERIFY(t.LoadFromData(page("<memo name=\"m\" left=\"0\" top=\"0\" width=\"200\" height=\"50\" size=\"14\" "
+                                    "align=\"right\">" + QStringLiteral("عمومي C").toUtf8() + "</memo>")));
+        const QImage direct = render(t);
+
+        QPicture picture;
+        QPainter rec(&picture);
+        RenderReport(t, rec);
+        rec.end();
+        QImage played(direct.size(), QImage::Format_RGB32);
+        played.setDotsPerMeterX(3780);
+        played.setDotsPerMeterY(3780);
+        played.fill(Qt::white);
+        QPainter p(&played);
+        p.drawPicture(0, 0, picture);
+        p.end();
+
+        int ink = 0, differ = 0;
+        for (int y = 0; y < direct.height(); ++y)
+            for (int x = 0; x < direct.width(); ++x) {
+                const int a = qGray(direct.pixel(x, y)), b = qGray(played.pixel(x, y));
+                ink += a < 128;
+                differ += qAbs(a - b) > 128;
+            }
+        QVERIFY(ink > 20);
+        QVERIFY2(differ * 10 < ink, qPrintable(QStringLiteral("%1 of %2").arg(differ).arg(ink)));
     }
 
     void pdfKeepsTextAsText()
