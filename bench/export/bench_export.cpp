@@ -65,7 +65,7 @@ bool Make(const QString &db, int n)
             ide.addBindValue(QString::fromUtf8("دکتر"));
             ans.addBindValue(i);
             for (int k = 0; k < 40; ++k)
-                ans.addBindValue(QString::number((i * 7 + k * 3) % 3));
+                ans.addBindValue(QString::number((i * 7 + k) % 3));
             ok = ide.exec() && ans.exec();
             if (!ok)
                 std::fprintf(stderr, "make: %s %s\n", qPrintable(ide.lastError().text()),
