@@ -101,6 +101,7 @@ Frm_File::Frm_File(QWidget *parent)
     m_groupBox1 = new QGroupBox(this);
     m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
     setTwipsGeometry(m_groupBox1, 720, 1305, 5505, 4200);
+    m_groupBox1->setAutoFillBackground(true); // covers the list while shown
     auto *help = new QLabel(m_groupBox1);
     help->setObjectName(QStringLiteral("LblHelp"));
     help->setWordWrap(true);
@@ -129,6 +130,7 @@ Frm_File::Frm_File(QWidget *parent)
     m_groupBox2 = new QGroupBox(this);
     m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
     setTwipsGeometry(m_groupBox2, 1440, 630, 3615, 825);
+    m_groupBox2->setAutoFillBackground(true);
     auto *wait = new QLabel(QStringLiteral("لطفا کمي صبر کنيد..."), m_groupBox2);
     wait->setObjectName(QStringLiteral("LblWait"));
     wait->setAlignment(Qt::AlignCenter);
