@@ -60,6 +60,12 @@ Frm_Update::Frm_Update(QWidget *parent)
     connect(PBExit, &QPushButton::clicked, this, &QDialog::reject);
 }
 
+void Frm_Update::Open(QWidget *parent)
+{
+    Frm_Update screen(parent);
+    screen.exec();
+}
+
 void Frm_Update::check()
 {
     const QString caption = TitleText();

@@ -11,6 +11,9 @@ class Frm_Update : public QDialog
     Q_OBJECT
 public:
     explicit Frm_Update(QWidget *parent = nullptr);
+    // Shows the screen modally (toolbar command 143) and returns when it
+    // has closed.
+    static void Open(QWidget *parent = nullptr);
 
     QLabel *Label1;
     QLabel *Label2;

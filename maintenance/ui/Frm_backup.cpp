@@ -125,6 +125,13 @@ Frm_backup::Frm_backup(QWidget *parent)
 
 Frm_backup::~Frm_backup() = default;
 
+Frm_backup *Frm_backup::Open()
+{
+    auto *screen = new Frm_backup;
+    screen->show();
+    return screen;
+}
+
 void Frm_backup::closeEvent(QCloseEvent *event)
 {
     if (m_copying) { // the copy finishes first; the files must be closed

@@ -18,6 +18,9 @@ class Frm_backup : public QWidget
     Q_OBJECT
 public:
     explicit Frm_backup(QWidget *parent = nullptr);
+    // Opens the screen modeless (toolbar command 144); it deletes itself
+    // when closed.
+    static Frm_backup *Open();
     ~Frm_backup() override;
 
     QLabel *Label1;   // today's date (layout 4)

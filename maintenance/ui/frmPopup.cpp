@@ -124,12 +124,14 @@ void frmPopup::itemClick(int index, int, int id)
     }
 }
 
+void ShowUpdateNotification() { frmPopup::Instance()->cmdShow->click(); }
+
 bool RunStartupUpdateCheck(QWidget *noticePanel)
 {
     if (!UpdateCheck::StartupUpdateCheck())
         return false;
     if (noticePanel)
         noticePanel->setVisible(true);
-    frmPopup::Instance()->cmdShow->click();
+    ShowUpdateNotification();
     return true;
 }

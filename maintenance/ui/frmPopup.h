@@ -31,6 +31,9 @@ private:
     PopupControl *PopupControl_[1];
 };
 
+// Shows the update notification, as pressing frmPopup's cmdShow does.
+void ShowUpdateNotification();
+
 // The main window's start-up update check: when a newer version is
 // published, shows the main window's notice panel and the notification and
 // returns true. Offline, or when the version file cannot be fetched, it does
