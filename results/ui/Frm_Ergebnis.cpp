@@ -13,6 +13,7 @@
 #include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
+#include <QFontMetrics>
 #include <QFrame>
 #include <QGroupBox>
 #include <QLabel>
@@ -26,18 +27,18 @@ namespace {
 
 // Geometry in twips, measured from the form's left edge as the screen was
 // drawn: the result table on the left, the list of examinees on the right.
-constexpr int FormWidth = 11700;
-constexpr int FormHeight = 5330;
+constexpr int FormWidth = 11055;
+constexpr int FormHeight = 5025;
 constexpr int TableLeft = 585;
-constexpr int TableTop = 300;
+constexpr int TableTop = 105; // the help panel then starts on a row border
 constexpr int RowHeight = 435;
-constexpr int StenWidth = 1350;    // left column
-constexpr int RawWidth = 1350;     // middle column
-constexpr int CaptionWidth = 4380; // right column
+constexpr int StenWidth = 1140;    // left column
+constexpr int RawWidth = 1140;     // middle column
+constexpr int CaptionWidth = 3900; // right column; the table is as wide as the help panel
 constexpr int TableWidth = StenWidth + RawWidth + CaptionWidth;
 constexpr int TableHeight = 9 * RowHeight; // header row and eight scales
 constexpr int ListLeft = TableLeft + TableWidth + 180;
-constexpr int ListWidth = 3555;
+constexpr int ListWidth = 3765;
 constexpr int ButtonTop = TableTop + TableHeight + 255;
 constexpr int ButtonHeight = 495;
 
@@ -51,6 +52,15 @@ const char *const TableFrameStyle = "background: transparent; border: 1px solid 
 // The list's columns: 0 row header, 1 id, 2 FullName, 3 Alter, 4 Code,
 // 5 Geschlecht, 6 Heirat, 7 Bildung.
 constexpr int ColId = 1, ColName = 2;
+
+// The font, made smaller in half points until the text fits the width: the
+// fallback faces are wider than the clinic's own.
+QFont fitted(QFont font, const QString &text, int width)
+{
+    while (font.pointSizeF() > 7.5 && QFontMetrics(font).horizontalAdvance(text) > width)
+        font.setPointSizeF(font.pointSizeF() - 0.5);
+    return font;
+}
 
 } // namespace
 
@@ -154,7 +164,7 @@ void Frm_Ergebnis::buildUi()
                     const QFont &font) {
         auto *l = new QLabel(text, this);
         l->setObjectName(name);
-        l->setFont(font);
+        l->setFont(fitted(font, text, px(width) - 6));
         l->setAlignment(align);
         l->setAttribute(Qt::WA_TranslucentBackground);
         l->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
@@ -212,10 +222,15 @@ void Frm_Ergebnis::buildUi()
     m_groupBox3->setFont(Fonts::Persian(11, true));
     place(m_groupBox3, HelpLeft, HelpTop, HelpWidth, HelpHeight);
     auto *help = new QVBoxLayout(m_groupBox3);
+    help->setContentsMargins(9, 4, 9, 6);
+    help->setSpacing(4);
     m_txtHelp = new QPlainTextEdit(m_groupBox3);
     m_txtHelp->setObjectName(QStringLiteral("TxtHelp"));
     m_txtHelp->setReadOnly(true);
-    m_txtHelp->setFont(Fonts::Persian(12));
+    m_txtHelp->setFont(Fonts::Persian(10.5));
+    m_txtHelp->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_txtHelp->setFrameShape(QFrame::NoFrame);
+    m_txtHelp->setBackgroundVisible(false);
     m_txtHelp->setPlainText(HelpText());
     m_pushButton2 = new QPushButton(ErgebnisText::CloseButton(), m_groupBox3);
     m_pushButton2->setObjectName(QStringLiteral("PushButton2"));
