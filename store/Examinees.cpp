@@ -6,6 +6,7 @@ namespace Examinees {
 
 namespace {
 const QString kIdeSource = QStringLiteral("SELECT * FROM IDE ");
+const QString kCodeSource = QStringLiteral("select id,Code  from IDE order by id ");
 const QString kAnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
 }
 
@@ -18,7 +19,10 @@ qint64 CodeValue(const QString &code)
 
 QString NextCode(DataControl &dc)
 {
-    if (!dc.Open(kIdeSource))
+    // Only the codes in insertion order are needed: the last row of
+    // "SELECT * FROM IDE " is the one with the highest id, and reading two
+    // columns instead of all ten keeps this quick with many examinees.
+    if (!dc.Open(kCodeSource))
         return QString();
     if (dc.RecordCount() == 0)
         return QStringLiteral("1");

@@ -10,8 +10,9 @@ namespace Examinees {
 // The next examinee code: 1 for an empty IDE table, else the code of the
 // most recently inserted row plus 1 (an empty or non-numeric code counts as
 // 0), stepped upward past every code in use. A code freed by a deletion is
-// handed out again. Opens dc on "SELECT * FROM IDE " and leaves it filtered
-// by the code found. Returns an empty text when the table cannot be read.
+// handed out again. Opens dc on the examinees' ids and codes in insertion
+// order ("select id,Code  from IDE order by id ") and leaves it filtered by
+// the code found. Returns an empty text when the table cannot be read.
 QString NextCode(DataControl &dc);
 
 // The numeric value of a code text: its decimal digits as a number; empty
