@@ -1,5 +1,14 @@
 #include "shell/ui/MDIForm1.h"
 
+#include "capture/ui/Frm_Azmoodani.h"
+#include "capture/ui/Frm_Pasoch.h"
+#include "capture/ui/Frm_File.h"
+#include "capture/ui/Frm_Test.h"
+#include "maintenance/UpdateCheck.h"
+#include "maintenance/ui/Frm_Update.h"
+#include "maintenance/ui/Frm_backup.h"
+#include "maintenance/ui/frmPopup.h"
+#include "results/ui/Frm_Ergebnis.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/MainWindowRef.h"
 #include "shell/Commands.h"
@@ -64,7 +73,9 @@ struct StartupHooks {
 
 StartupHooks &startupHooks()
 {
-    static StartupHooks h;
+    // By default the tick asks the vendor's server and raises the pop-up
+    // notification when a newer version is published.
+    static StartupHooks h{[] { return UpdateCheck::StartupUpdateCheck(); }, [] { ShowUpdateNotification(); }};
     return h;
 }
 
@@ -91,13 +102,29 @@ void showChat(MDIForm1 &main)
 
 void closeMain(MDIForm1 &main) { main.close(); }
 
+// The profile takes the clinic details from the settings screen's fields.
+void readSettings(ProfileInputs &in)
+{
+    const Frm_Setting *s = Frm_Setting::Instance();
+    in.clinicName = s->ClinicName();
+    in.clinicAddress = s->ClinicAddress();
+    in.contactBlock = s->ContactBlock();
+    in.printLogo = s->PrintLogo() ? 1 : 0;
+}
+
 } // namespace
 
 namespace {
 QHash<int, MDIForm1::Opener> builtInOpeners()
 {
-    // Screens of this folder; the others are added as they are wired in.
+    // Each command and the screen it opens.
     return {
+        {CmdExaminees, [](MDIForm1 &) { Frm_Azmoodani::Open(); }},
+        {CmdAnswerSheet, [](MDIForm1 &) { Frm_Pasoch::Open(); }},
+        {CmdExamineeFile, [](MDIForm1 &) { Frm_File::Show(); }},
+        {CmdTestResult, [](MDIForm1 &main) { Frm_Ergebnis::ShowModal(&main, readSettings); }},
+        {CmdUpdate, [](MDIForm1 &main) { Frm_Update::Open(&main); }},
+        {CmdBackup, [](MDIForm1 &) { Frm_backup::Open(); }},
         {CmdSettings, showSettings},
         {CmdAbout, showAbout},
         {CmdSite, showChat},
