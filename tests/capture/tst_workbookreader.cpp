@@ -357,8 +357,9 @@ void TestWorkbookReader::memberThatUnpacksToGigabytes()
     QVERIFY2(r.reason.contains(u"larger than"), qPrintable(r.reason));
 }
 
-// Excel 97-2003 workbooks saved by a spreadsheet program from the .xlsx
-// workbooks above; kept under tests/fixtures.
+// Workbooks saved by a spreadsheet program (Excel 97-2003 ones made from
+// .xlsx workbooks like those above, and one .xlsx of its own); kept under
+// tests/fixtures.
 void TestWorkbookReader::xlsFixtures_data()
 {
     QTest::addColumn<QString>("file");
@@ -377,6 +378,7 @@ void TestWorkbookReader::xlsFixtures_data()
     mixed[4] = QStringLiteral("2");
     QTest::newRow("all answers") << "import-all.xls" << Status::Ok << "KVR" << all;
     QTest::newRow("odd cells") << "import-mixed.xls" << Status::Ok << "KVR" << mixed;
+    QTest::newRow("odd cells, .xlsx written by LibreOffice") << "import-mixed-lo.xlsx" << Status::Ok << "KVR" << mixed;
     QTest::newRow("lower-case marker") << "import-lowercase.xls" << Status::Ok << "kvr" << QStringList(40, QString());
     QTest::newRow("no marker sheet") << "import-nosheet.xls" << Status::NoMarkerSheet << "" << QStringList();
 }
