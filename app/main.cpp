@@ -1,22 +1,26 @@
+#include "common/ui/Fonts.h"
+#include "shell/ui/MDIForm1.h"
+
 #include "store/ui/StartupCheck.h"
 
 #include <QApplication>
-#include <QMainWindow>
 
 int main(int argc, char *argv[])
 {
+    // The contact window's web view shares the application's GL contexts.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);
+    QApplication::setFont(Fonts::Persian(11));
 
     // Without a sound database file there is nothing to work on: say so and
     // end, never making an empty file in its place.
     if (!DatabaseReadyAtStart())
         return 1;
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("KVR"));
-    window.resize(900, 600);
-    window.show();
+    // The main window makes itself the program's main window and, on closing,
+    // hands over to the exit confirmation.
+    MDIForm1::Load();
     return app.exec();
 }

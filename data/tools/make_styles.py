@@ -27,7 +27,7 @@ LOOKS = [
     ("WinXP.Luna.cjstyles", "NormalMetallic", "Fusion", dict(
         window="#e0dfe3", panel="#efeff2", base="#ffffff", text="#26262e", wtext="#26262e",
         btn1="#fdfdfe", btn2="#c8c7d2", tb1="#f3f3f7", tb2="#b3b2c3", tbtext="#26262e",
-        accent="#8e8d9f", acctext="#ffffff", border="#9897a8", hover="#e9e9f0", r=4)),
+        accent="#8e8d9f", acctext="#ffffff", border="#9897a8", hover="#e9e9f0", r=4, link="#3b3a8f")),
     ("WinXP.Royale.cjstyles", "NormalRoyale", "Fusion", dict(
         window="#ebe9ed", panel="#f7f6f9", base="#ffffff", text="#101a3a", wtext="#101a3a",
         btn1="#ffffff", btn2="#d5dff2", tb1="#dbe7fb", tb2="#7a9fd9", tbtext="#0c1a44",
@@ -51,7 +51,7 @@ LOOKS = [
     ("Office2007.cjstyles", "NormalBlue", "Fusion", dict(
         window="#bfdbff", panel="#dbe8f9", base="#ffffff", text="#15428b", wtext="#15428b",
         btn1="#ffffff", btn2="#c3daf9", tb1="#e3efff", tb2="#afd2ff", tbtext="#15428b",
-        accent="#ffbd4a", acctext="#15428b", border="#8db2e3", hover="#ffe7a2", r=3)),
+        accent="#ffbd4a", acctext="#15428b", border="#8db2e3", hover="#ffe7a2", r=3, link="#0b4fa8")),
     ("Office2007.cjstyles", "NormalBlack", "Fusion", dict(
         window="#535353", panel="#6a6a6a", base="#f4f4f4", text="#111111", wtext="#f2f2f2",
         btn1="#8a8a8a", btn2="#4d4d4d", tb1="#7b7b7b", tb2="#3a3a3a", tbtext="#ffffff",
@@ -59,7 +59,7 @@ LOOKS = [
     ("Office2007.cjstyles", "NormalSilver", "Fusion", dict(
         window="#d0d4dd", panel="#e8eaef", base="#ffffff", text="#2b2f3a", wtext="#2b2f3a",
         btn1="#ffffff", btn2="#cdd1da", tb1="#f3f4f7", tb2="#bcc2cf", tbtext="#2b2f3a",
-        accent="#ffbd4a", acctext="#2b2f3a", border="#a7aebd", hover="#ffe7a2", r=3)),
+        accent="#ffbd4a", acctext="#2b2f3a", border="#a7aebd", hover="#ffe7a2", r=3, link="#1f4e99")),
     ("Office2007.cjstyles", "NormalAqua", "Fusion", dict(
         window="#b9e0e6", panel="#daf0f3", base="#ffffff", text="#0d3c44", wtext="#0d3c44",
         btn1="#f5fdfe", btn2="#a8d9e0", tb1="#e0f6f9", tb2="#7fc6d1", tbtext="#0d3c44",
@@ -75,7 +75,7 @@ LOOKS = [
     ("Office2010.cjstyles", "NormalSilver", "Fusion", dict(
         window="#e9ecf0", panel="#f6f7f9", base="#ffffff", text="#3b3b3b", wtext="#3b3b3b",
         btn1="#ffffff", btn2="#e5e8ec", tb1="#ffffff", tb2="#dfe3e8", tbtext="#3b3b3b",
-        accent="#7f8ea3", acctext="#ffffff", border="#b6bcc6", hover="#fde9a6", r=2)),
+        accent="#7f8ea3", acctext="#ffffff", border="#b6bcc6", hover="#fde9a6", r=2, link="#2a5699")),
     ("Vista.cjstyles", "NormalBlue", "Fusion", dict(
         window="#dce8f5", panel="#eef4fb", base="#ffffff", text="#0f2a45", wtext="#0f2a45",
         btn1="#f2f8fd", btn2="#bcd9f1", tb1="#fafdff", tb2="#9dc3e6", tbtext="#0f2a45",
@@ -87,7 +87,7 @@ LOOKS = [
     ("Vista.cjstyles", "NormalSilver", "Fusion", dict(
         window="#eef0f2", panel="#f8f9fa", base="#ffffff", text="#2d3640", wtext="#2d3640",
         btn1="#ffffff", btn2="#d7dce2", tb1="#ffffff", tb2="#c7ced6", tbtext="#2d3640",
-        accent="#7a8da3", acctext="#ffffff", border="#a4afbb", hover="#e4eaf1", r=5)),
+        accent="#7a8da3", acctext="#ffffff", border="#a4afbb", hover="#e4eaf1", r=5, link="#2a5699")),
     ("Codejock.cjstyles", "NormalBlue", "Fusion", dict(
         window="#d7e3f4", panel="#ebf1fa", base="#ffffff", text="#0e2b52", wtext="#0e2b52",
         btn1="#ffffff", btn2="#c2d5ef", tb1="#4f86cf", tb2="#1f5fa8", tbtext="#ffffff",
@@ -160,7 +160,7 @@ def main():
             f'HighlightedText="{c["acctext"]}"',
             f'ToolTipBase="{c["panel"]}"',
             f'ToolTipText="{c["wtext"]}"',
-            f'Link="{c["accent"]}"',
+            f'Link="{c.get("link", c["accent"])}"',
             "",
         ]
         with open(os.path.join(folder, scheme + ".ini"), "w", encoding="utf-8", newline="\n") as f:

@@ -15,6 +15,15 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+namespace {
+// An address or number inside a right-to-left line keeps its own left-to-right
+// order (a telephone number's groups, a trailing slash).
+QString leftToRight(const QString &text)
+{
+    return QChar(0x202A) + text + QChar(0x202C);
+}
+}
+
 QString VersionLine(int major, int minor, int revision)
 {
     return QStringLiteral("ورژن نرم افزار شما: %1.%2.%3").arg(major).arg(minor).arg(revision);
@@ -49,9 +58,9 @@ Frm_About::Frm_About(QWidget *parent)
         QStringLiteral("طراحي و توليد: تيم توسعه KVR"),
         QStringLiteral("تاريخ توليد اين ورژن: آبانماه 1401"),
         QStringLiteral("تماس با ما:"),
-        QStringLiteral("فروشگاه: ") + Vendor::ShopUrl(),
-        QStringLiteral("واتساپ و تلگرام : ") + Vendor::ContactPhone(),
-        QStringLiteral("سايت: ") + Vendor::WebSiteUrl(),
+        QStringLiteral("فروشگاه: ") + leftToRight(Vendor::ShopUrl()),
+        QStringLiteral("واتساپ و تلگرام : ") + leftToRight(Vendor::ContactPhone()),
+        QStringLiteral("سايت: ") + leftToRight(Vendor::WebSiteUrl()),
         QStringLiteral("KVR - نرم افزار مقياس سنجش اضطراب"),
     };
     const QString tips[8] = {

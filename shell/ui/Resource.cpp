@@ -72,7 +72,11 @@ void ApplyTheme()
     if (!main)
         return;
     if (QWidget *resizer = main->findChild<QWidget *>(QStringLiteral("Resizer1"))) {
-        const QColor c = settings->palette().color(QPalette::Window);
+        // The screen's own palette once it has one; until the change of the
+        // program's palette has reached it, the palette it is about to get.
+        const QPalette pal = settings->testAttribute(Qt::WA_SetPalette) ? settings->palette()
+                                                                         : QApplication::palette(settings);
+        const QColor c = pal.color(QPalette::Window);
         resizer->setStyleSheet(QStringLiteral("#Resizer1 { background-color: %1; }").arg(c.name()));
     }
 }

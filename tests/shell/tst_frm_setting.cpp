@@ -54,6 +54,7 @@ private slots:
         m_folder = new ProgramFolderFixture;
         QVERIFY(m_folder->ok);
         Vendor::SetBase(QStringLiteral("http://127.0.0.1:9"));
+        MDIForm1::SetStartupCheck({});
     }
     void cleanupTestCase()
     {

@@ -165,6 +165,10 @@ private slots:
         QCOMPARE(QApplication::topLevelWidgets().size(), before);
         QVERIFY(m_main->isEnabled());
 
+        // Every command of the toolbar opens something.
+        for (const ShellCommand &c : ToolbarCommands())
+            QVERIFY2(MDIForm1::HasOpener(c.id), qPrintable(QString::number(c.id)));
+
         // A screen wired later is one line.
         int opened = 0;
         MDIForm1::SetOpener(CmdBackup, [&](MDIForm1 &) { ++opened; });
