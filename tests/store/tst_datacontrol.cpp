@@ -35,6 +35,8 @@ private slots:
     void operationsWithoutCurrentRowFail();
     void moves();
     void closeAllReleasesTheFileForARestore();
+    void folderNames_data();
+    void folderNames();
     void firstFreeNumber_data();
     void firstFreeNumber();
     void containsValueFollowsEdits();
@@ -324,6 +326,35 @@ void TestDataControl::closeAllReleasesTheFileForARestore()
     QCOMPARE(DataControl::OpenCount(), 1); // the control never opened stays closed
     QCOMPARE(list.RecordCount(), 2);
     QCOMPARE(list.Value("Code"), QString("2"));
+}
+
+void TestDataControl::folderNames_data()
+{
+    QTest::addColumn<QString>("folder");
+    QTest::newRow("blank") << "my clinic";
+    QTest::newRow("URI characters") << "a#b?c%20d&e";
+    QTest::newRow("Persian") << "پوشه برنامه";
+}
+
+// The file is opened through an SQLite URI; no folder name may break it or
+// lead it to another file.
+void TestDataControl::folderNames()
+{
+    QFETCH(QString, folder);
+    QDir(m_f->Folder()).mkdir(folder);
+    const QString dir = m_f->Folder() + "/" + folder;
+    QVERIFY(QFile::copy(m_f->DbPath(), dir + "/KVRDB.mdb"));
+    SetProgramFolder(dir);
+    QVERIFY(KvrDatabase::Validate(DataControl::DatabasePath()));
+    DataControl dc;
+    QVERIFY2(dc.Open(kIde), qPrintable(dc.LastError()));
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.SetValue("Code", "1"));
+    QVERIFY(dc.Update());
+    dc.Close();
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 0); // the other file is untouched
+    QCOMPARE(QDir(dir).entryList(QDir::Files), QStringList{"KVRDB.mdb"});
+    SetProgramFolder(m_f->Folder());
 }
 
 void TestDataControl::firstFreeNumber_data()
