@@ -78,6 +78,7 @@ private slots:
     void refusesWhatIsNoKvrDatabase_data();
     void refusesWhatIsNoKvrDatabase();
     void restoreReplacesLiveAndKeepsSafetyCopy();
+    void refusedRestoreChangesNothing_data();
     void refusedRestoreChangesNothing();
     void interruptedRestoreLeavesLiveIntact();
 
@@ -257,18 +258,36 @@ void TestBackup::restoreReplacesLiveAndKeepsSafetyCopy()
     QCOMPARE(firstName(dc), QStringLiteral("from backup"));
 }
 
+void TestBackup::refusedRestoreChangesNothing_data()
+{
+    QTest::addColumn<bool>("truncated");
+    QTest::newRow("not a database") << false;
+    QTest::newRow("truncated database") << true;
+}
+
 void TestBackup::refusedRestoreChangesNothing()
 {
+    QFETCH(bool, truncated);
     QVERIFY(makeDatabase(live(), QStringLiteral("live")));
     const QByteArray before = readAll(live());
     const QString bad = m_dir->filePath(QStringLiteral("bad.KVR"));
-    QVERIFY(writeFile(bad, QByteArray(8192, 'q')));
+    if (truncated) {
+        QVERIFY(makeDatabase(bad, QStringLiteral("cut"), 200));
+        const QByteArray whole = readAll(bad);
+        QVERIFY(writeFile(bad, whole.left(whole.size() * 2 / 3)));
+    } else {
+        QVERIFY(writeFile(bad, QByteArray(8192, 'q')));
+    }
+    DataControl dc;
+    QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
     const Backup::RestoreResult r = Backup::RestoreDatabase(bad);
     QVERIFY(!r.ok);
     QVERIFY(r.refused);
     QVERIFY(!r.error.isEmpty());
     QVERIFY(readAll(live()) == before);
     QVERIFY(r.safetyCopy.isEmpty());
+    QVERIFY(!QFileInfo::exists(Backup::BackupFolder(false)));
+    QVERIFY(dc.IsOpen());
 }
 
 void TestBackup::interruptedRestoreLeavesLiveIntact()
