@@ -1,6 +1,10 @@
 #include "results/ProfileSource.h"
 #include "tests/store/StoreFixture.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
 #include <QTest>
 
 class TestProfileSource : public QObject
@@ -82,6 +86,55 @@ private slots:
         }
         // the delivered settings row: logo not ticked
         QCOMPARE(out.inputs.printLogo, 0);
+    }
+
+    // kvr-cli report end to end: a copy of the program placed in a scratch
+    // program folder with its database and template.
+    void commandLineReport_data()
+    {
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<bool>("withTemplate");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QString>("mentions");
+        QTest::newRow("profile written") << "3" << true << 0 << "";
+        QTest::newRow("no such examinee") << "99" << true << 1 << "99";
+        QTest::newRow("gender not given") << "6" << true << 1 << "neither";
+        QTest::newRow("no template") << "3" << false << 1 << "KVR.fr3";
+    }
+    void commandLineReport()
+    {
+        QFETCH(QString, code);
+        QFETCH(bool, withTemplate);
+        QFETCH(int, status);
+        QFETCH(QString, mentions);
+        const QString built = QDir(qEnvironmentVariable("KVR_PROGRAM_DIR")).filePath(QStringLiteral("kvr-cli"));
+        if (!QFileInfo::exists(built))
+            QSKIP("kvr-cli is not built");
+        StoreFixture db;
+        QVERIFY2(db.ok(), qPrintable(db.error()));
+        addExaminee(db, QStringLiteral("3"), QStringLiteral("مرد"), QStringList(40, QStringLiteral("2")));
+        addExaminee(db, QStringLiteral("6"), QStringLiteral("?"), QStringList(40, QStringLiteral("2")));
+        const QDir folder(db.Folder());
+        QVERIFY(QFile::copy(built, folder.filePath(QStringLiteral("kvr-cli"))));
+        if (withTemplate)
+            QVERIFY(QFile::copy(QDir(qEnvironmentVariable("KVR_SOURCE_DIR")).filePath(QStringLiteral("data/KVR.fr3")),
+                                folder.filePath(QStringLiteral("KVR.fr3"))));
+
+        const QString pdf = folder.filePath(QStringLiteral("out.pdf"));
+        QProcess p;
+        p.start(folder.filePath(QStringLiteral("kvr-cli")), {QStringLiteral("report"), code, pdf});
+        QVERIFY(p.waitForFinished(60000));
+        const QString err = QString::fromUtf8(p.readAllStandardError());
+        QCOMPARE(p.exitStatus(), QProcess::NormalExit);
+        QVERIFY2(p.exitCode() == status, qPrintable(err));
+        QCOMPARE(QFileInfo::exists(pdf), status == 0);
+        if (status == 0) {
+            QFile f(pdf);
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QVERIFY(f.read(4) == "%PDF");
+        } else {
+            QVERIFY2(err.contains(mentions), qPrintable(err));
+        }
     }
 
     void refusals_data()
