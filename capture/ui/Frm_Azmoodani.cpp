@@ -204,6 +204,9 @@ void Frm_Azmoodani::buildUi()
     m_grid->setToolTip(CaptureText::ListToolTip());
     m_grid->ColHidden(0, true);
     m_grid->ColHidden(10, true); // Code
+    const int widths[] = {0, 600, 2600, 600, 800, 900, 1300, 1500, 1600, 1800};
+    for (int c = 1; c <= 9; ++c)
+        m_grid->ColWidth(c, widths[c]);
     main->addWidget(m_grid, 1);
     connect(m_grid, &BoundGrid::rowClicked, this, &Frm_Azmoodani::onListClicked);
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Azmoodani::StartTest);

@@ -17,6 +17,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QTextDocument>
+#include <QTextOption>
 #include <QTimer>
 #include <QVBoxLayout>
 
@@ -91,7 +93,7 @@ void Frm_Pasoch::buildUi()
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
     m_grid->SetDataControl(m_adodc1);
-    place(m_grid, 4890, 180, 3930, 4455);
+    place(m_grid, 5130, 180, 3690, 4455);
     Bound::Bind(m_text4, m_adodc1, QStringLiteral("Code"));
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Pasoch::ChooseExaminee);
 
@@ -142,6 +144,11 @@ void Frm_Pasoch::buildUi()
     m_txtHelp = new QPlainTextEdit(m_groupBox4);
     m_txtHelp->setObjectName(QStringLiteral("TxtHelp"));
     m_txtHelp->setReadOnly(true);
+    // Each line reads right to left, its leading "-" included.
+    QTextOption option = m_txtHelp->document()->defaultTextOption();
+    option.setTextDirection(Qt::RightToLeft);
+    option.setAlignment(Qt::AlignRight | Qt::AlignAbsolute);
+    m_txtHelp->document()->setDefaultTextOption(option);
     m_txtHelp->setPlainText(HelpText());
     m_helpClose = new QPushButton(CaptureText::BtnClose(), m_groupBox4);
     m_helpClose->setObjectName(QStringLiteral("PushButton2"));
