@@ -119,8 +119,9 @@ void TestDownloader::downloadsWholeFile()
     QCOMPARE(ev.completed, 1);
     QVERIFY(readAll(m_dest) == r.body);
     QVERIFY(server.heads.value(0).contains("\r\nRange: bytes=0-"));
-    // One progress value per chunk of at most 1024 bytes, ending at 100.
-    QCOMPARE(ev.progress.size(), (size + 1023) / 1024);
+    // One progress value per chunk of at most 1024 bytes (a chunk may be
+    // shorter when less has arrived), ending at 100.
+    QVERIFY(ev.progress.size() >= (size + 1023) / 1024);
     QCOMPARE(ev.progress.last(), QStringLiteral("100"));
     expectNoPartialFile(m_dir.path(), {QStringLiteral("setup-kvr.exe")});
 }
