@@ -83,6 +83,8 @@ private:
             extra = "Content-Range: bytes 0-" + QByteArray::number(qMax<qint64>(0, r.body.size() - 1)) + "/"
                     + QByteArray::number(r.body.size()) + "\r\n";
         }
+        if (status == 401)
+            extra += "WWW-Authenticate: Basic realm=\"kvr\"\r\n";
         QByteArray out = "HTTP/1.1 " + QByteArray::number(status) + " " + reason + "\r\n" + extra;
         if (r.sendLength)
             out += "Content-Length: "

@@ -131,13 +131,18 @@ void TestDownloader::refusedStatus_data()
     QTest::addColumn<int>("status");
     QTest::addColumn<QByteArray>("reason");
     QTest::addColumn<QString>("message"); // %1: the URL
+    QTest::addColumn<QString>("user");
     const QChar cr = QLatin1Char('\r');
-    QTest::newRow("204") << 204 << QByteArray("No Content") << QStringLiteral("Nothing to download!");
-    QTest::newRow("401") << 401 << QByteArray("Unauthorized") << QStringLiteral("Authorization failed!");
-    QTest::newRow("404") << 404 << QByteArray("Not Found") << QStringLiteral("The file, \"%1\" was not found!");
+    QTest::newRow("204") << 204 << QByteArray("No Content") << QStringLiteral("Nothing to download!") << QString();
+    QTest::newRow("401") << 401 << QByteArray("Unauthorized") << QStringLiteral("Authorization failed!") << QString();
+    QTest::newRow("401, credentials refused")
+        << 401 << QByteArray("Unauthorized") << QStringLiteral("Authorization failed!") << QStringLiteral("user");
+    QTest::newRow("404") << 404 << QByteArray("Not Found") << QStringLiteral("The file, \"%1\" was not found!")
+                         << QString();
     QTest::newRow("500") << 500 << QByteArray("Internal Server Error")
                          << QStringLiteral("The server returned the following response:") + cr + cr
-                                + QStringLiteral("HTTP/1.1 500 Internal Server Error") + cr;
+                                + QStringLiteral("HTTP/1.1 500 Internal Server Error") + cr
+                         << QString();
 }
 
 void TestDownloader::refusedStatus()
@@ -145,6 +150,7 @@ void TestDownloader::refusedStatus()
     QFETCH(int, status);
     QFETCH(QByteArray, reason);
     QFETCH(QString, message);
+    QFETCH(QString, user);
     TestHttpServer server;
     TestRoute r;
     r.status = status;
@@ -160,11 +166,13 @@ void TestDownloader::refusedStatus()
     FileDownloader d;
     Events ev(d);
     const QString url = server.url(QStringLiteral("/f.exe"));
-    QVERIFY(!d.DownloadFile(url, m_dest));
+    QVERIFY(!d.DownloadFile(url, m_dest, user, user.isEmpty() ? QString() : QStringLiteral("secret")));
     QCOMPARE(ev.errors, QStringList{message.contains(QLatin1String("%1")) ? message.arg(url) : message});
     QCOMPARE(ev.completed, 0);
     QCOMPARE(readAll(m_dest), QByteArray("older installer"));
     expectNoPartialFile(m_dir.path(), {QStringLiteral("setup-kvr.exe")});
+    if (!user.isEmpty()) // the credentials were offered before the refusal
+        QVERIFY(server.heads.last().contains("\r\nAuthorization: Basic "));
 }
 
 void TestDownloader::connectionRefused()
