@@ -20,9 +20,11 @@
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <set>
 
+#include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
 #include <strings.h>
@@ -752,6 +754,30 @@ void ChildRead(const char *path, int fd)
         cell(kFirstAnswerRow + n, kAnswerColumn);
 }
 
+#ifndef KVR_UNDER_SANITIZER
+constexpr rlim_t kExtraAddressSpace = rlim_t(1) << 30;
+
+void LimitAddressSpace()
+{
+    // /proc/self/statm: total program size in pages first.
+    const int fd = ::open("/proc/self/statm", O_RDONLY);
+    if (fd < 0)
+        return;
+    char text[128] = {};
+    const ssize_t n = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (n <= 0)
+        return;
+    const unsigned long long pages = std::strtoull(text, nullptr, 10);
+    const long pageSize = ::sysconf(_SC_PAGESIZE);
+    if (pages == 0 || pageSize <= 0)
+        return;
+    const rlim_t limit = rlim_t(pages) * rlim_t(pageSize) + kExtraAddressSpace;
+    const rlimit as{limit, limit};
+    ::setrlimit(RLIMIT_AS, &as);
+}
+#endif
+
 // Reads the child's reply until it closes the pipe or the deadline passes.
 bool ReadReply(int fd, QByteArray *reply)
 {
@@ -829,6 +855,10 @@ Result ReadXls(const QString &path)
             ::signal(sig, SIG_DFL);
 #ifdef KVR_UNDER_SANITIZER
         __sanitizer_set_death_callback(nullptr);
+#else
+        // Room for what the library allocates on top of what the child
+        // shares with the program; beyond that its allocations fail.
+        xls::LimitAddressSpace();
 #endif
         const rlimit cpu{xls::kCpuSeconds, xls::kCpuSeconds};
         ::setrlimit(RLIMIT_CPU, &cpu);
