@@ -47,15 +47,18 @@ bool Filter::eventFilter(QObject *watched, QEvent *event)
 
     auto *key = static_cast<QKeyEvent *>(event);
     const QString typed = key->text();
-    const bool typesNothing = typed.isEmpty() && key->key() != Qt::Key_Backspace
-                              && key->key() != Qt::Key_Return && key->key() != Qt::Key_Enter;
+    // Backspace and Enter count as typed characters here and are dropped;
+    // Tab, Escape, Delete, the arrows and shortcuts type no character.
+    const bool dropped = key->matches(QKeySequence::Paste) || key->key() == Qt::Key_Backspace
+                         || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
+    const bool character = !typed.isEmpty() && typed.at(0).isPrint();
 
     // The field handles the key first; keyPressed() follows, so a listener
     // sees the field as the key left it.
     m_forwarding = true;
-    if (key->matches(QKeySequence::Paste)) {
-        // dropped
-    } else if (typesNothing) {
+    if (dropped) {
+        // nothing
+    } else if (!character) {
         QCoreApplication::sendEvent(m_edit, key);
     } else {
         const QChar digit = typed.size() == 1 ? AsciiDigit(typed.at(0)) : QChar();

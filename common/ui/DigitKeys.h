@@ -10,7 +10,8 @@
 // The filter keeps a typed character only when it (read as an ASCII digit)
 // is one of the accepted characters, and then types the ASCII digit. Every
 // other character is dropped, Backspace and Enter included, and so is a
-// paste. Keys that type nothing (Delete, the arrows, Tab) work as usual.
+// paste. Keys that type no character (Delete, the arrows, Tab, Escape,
+// shortcuts) work as usual.
 #include <QObject>
 #include <QString>
 

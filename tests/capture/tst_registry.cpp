@@ -9,6 +9,7 @@
 #include "store/DataControl.h"
 #include "store/ui/BoundGrid.h"
 
+#include <QClipboard>
 #include <QComboBox>
 #include <QDate>
 #include <QLabel>
@@ -49,6 +50,7 @@ private slots:
     void failedSaveIsReportedAndKept();
     void keyFilter_data();
     void keyFilter();
+    void digitFieldsPassTabButNotPaste();
     void genderListMirrorsField();
     void doubleClickOpensTest();
 
@@ -390,6 +392,22 @@ void TestRegistry::keyFilter()
         QTest::keyClick(e, Qt::Key_Delete);
         QCOMPARE(e->text(), expected.mid(1));
     }
+}
+
+void TestRegistry::digitFieldsPassTabButNotPaste()
+{
+    Open();
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    m_w->New();
+    QLineEdit *age = m_w->TxtAnmeldung(1);
+    QApplication::clipboard()->setText("ab");
+    age->setFocus();
+    // Ctrl+V as X11 delivers it: the control character, not the letter.
+    QTest::sendKeyEvent(QTest::Click, age, Qt::Key_V, QString(QChar(0x16)), Qt::ControlModifier);
+    QCOMPARE(age->text(), QString());
+    QTest::keyClick(age, Qt::Key_Tab);
+    QVERIFY(!age->hasFocus());
 }
 
 void TestRegistry::genderListMirrorsField()
