@@ -235,7 +235,13 @@ void Frm_Test::itemChange()
 
     const QString n = m_text6->text();
     Bound::Unbind(m_text12);
-    m_adodc2->Open(kAnswerSource, CaptureDb::ConnectionText());
+    // The answers are read from the file once, when the screen loads; after
+    // that only this screen writes the row (the main window waits), and every
+    // move has committed it, so the rows in hand are the file's. Reading the
+    // whole table again on every move costs a noticeable pause with many
+    // examinees.
+    if (!m_adodc2->IsOpen() || m_adodc2->ColumnCount() == 0)
+        m_adodc2->Open(kAnswerSource, CaptureDb::ConnectionText());
     Bound::Bind(m_text12, m_adodc2, n);
     m_adodc2->Filter(codeFilter(m_fltEditCode->text()));
     m_groupBox1->show();
