@@ -2,6 +2,7 @@
 
 #include <QBuffer>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
@@ -13,8 +14,6 @@
 #include <quazip/quazipfile.h>
 
 #include <freexl.h>
-
-#include <QElapsedTimer>
 
 #include <algorithm>
 #include <cerrno>
@@ -401,7 +400,7 @@ private:
     {
         PartReader part(&m_zip, kSmallPartBudget);
         if (!part.open(workbookPart)) {
-            *failure = Failure(part.error().isEmpty() ? Status::Damaged : Status::Damaged,
+            *failure = Failure(Status::Damaged,
                                part.error().isEmpty() ? QStringLiteral("no workbook part") : part.error());
             return false;
         }

@@ -17,7 +17,9 @@
 // The reader trusts nothing in the file. It reads at most kMaxFileBytes of
 // input, unpacks at most a fixed budget of each archive member, stops reading
 // the sheet once it is past row 41 and gives up on sheets or string tables
-// that go on too long. Every such case is an error, never a crash or a hang.
+// that go on too long. The .xls library is run in a child process with a CPU,
+// memory and time limit, since it does not defend itself against crafted
+// files. Every such case is an error, never a crash or a hang.
 class WorkbookReader
 {
 public:
