@@ -222,7 +222,7 @@ void Frm_Azmoodani::buildUi()
     m_timer2->setInterval(3000);
     connect(m_timer2, &QTimer::timeout, this, &Frm_Azmoodani::onTimer2);
 
-    resize(BoundGrid::TwipsToPixels(12600, logicalDpiX()), BoundGrid::TwipsToPixels(7800, logicalDpiY()));
+    resize(BoundGrid::TwipsToPixels(14400, logicalDpiX()), BoundGrid::TwipsToPixels(7800, logicalDpiY()));
 }
 
 void Frm_Azmoodani::showListCode()
