@@ -27,5 +27,5 @@ QString TemplateZipUrl() { return Base() + QStringLiteral("/Soft/kvr/KVR-Excel.z
 QString WebSiteUrl() { return Base() + QStringLiteral("/"); }
 QString ShopUrl() { return Base() + QStringLiteral("/shop"); }
 QString MessagingUrl() { return Base() + QStringLiteral("/chat"); }
-QString ContactPhone() { return QStringLiteral("0900 000 0000"); }
+QString ContactPhone() { return QStringLiteral("09000000000"); }
 }

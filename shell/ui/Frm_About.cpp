@@ -20,7 +20,11 @@ namespace {
 // order (a telephone number's groups, a trailing slash).
 QString leftToRight(const QString &text)
 {
-    return QChar(0x202A) + text + QChar(0x202C);
+    // Left-to-right marks around the text and around each blank inside it.
+    const QChar lrm(0x200E);
+    QString marked = text;
+    marked.replace(QLatin1Char(' '), QString(lrm) + QLatin1Char(' ') + lrm);
+    return lrm + marked + lrm;
 }
 }
 
