@@ -279,7 +279,9 @@ void TestWorkbookReader::readsByContentNotName()
     Book book;
     book.sheets = {AnswerSheet({QStringLiteral("2")})};
     QTemporaryDir dir;
-    const QString path = dir.filePath(QStringLiteral("answers.xls")); // an .xlsx under another name
+    // Persian folder and file names are fine too.
+    QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("پاسخها")));
+    const QString path = dir.filePath(QStringLiteral("پاسخها/آزمون.xls")); // an .xlsx under another name
     QFile f(path);
     QVERIFY(f.open(QIODevice::WriteOnly));
     f.write(Make(book));
@@ -287,6 +289,10 @@ void TestWorkbookReader::readsByContentNotName()
     const auto r = WorkbookReader::Read(path);
     QCOMPARE(r.status, Status::Ok);
     QCOMPARE(r.answers[0], QStringLiteral("2"));
+
+    const QString xls = dir.filePath(QStringLiteral("پاسخها/آزمون.xlsx")); // and an .xls under another
+    QVERIFY(QFile::copy(SourceFile(QStringLiteral("tests/fixtures/import-all.xls")), xls));
+    QCOMPARE(WorkbookReader::Read(xls).answers.value(0), QStringLiteral("1"));
 
     QCOMPARE(WorkbookReader::Read(dir.filePath(QStringLiteral("missing.xlsx"))).status, Status::NotAWorkbook);
     QCOMPARE(WorkbookReader::Read(dir.path()).status, Status::NotAWorkbook); // a folder
