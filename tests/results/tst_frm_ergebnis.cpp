@@ -53,6 +53,8 @@ QString memoText(const ReportTemplate &t, const char *name)
 
 } // namespace
 
+Q_DECLARE_METATYPE(Person)
+
 class TestFrmErgebnis : public QObject
 {
     Q_OBJECT
@@ -468,7 +470,6 @@ private slots:
     }
 };
 
-Q_DECLARE_METATYPE(Person)
 
 QTEST_MAIN(TestFrmErgebnis)
 #include "tst_frm_ergebnis.moc"
