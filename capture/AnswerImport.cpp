@@ -1,5 +1,7 @@
 #include "capture/AnswerImport.h"
 
+#include "capture/Connection.h"
+
 #include "common/ProgramFolder.h"
 #include "store/DataControl.h"
 
@@ -26,11 +28,7 @@ QString CodeFilter(const QString &code)
 
 QString AnswerSource() { return QStringLiteral("SELECT * FROM Answer1 "); }
 
-QString ConnectionText()
-{
-    return QStringLiteral("Provider=Microsoft.Jet.OLEDB.4.0;Data Source=") + QDir::toNativeSeparators(ProgramFolder())
-        + QStringLiteral("\\KVRDB.mdb;");
-}
+QString ConnectionText() { return CaptureDb::ConnectionText(); }
 
 bool IsAnswerText(const QString &text)
 {

@@ -4,18 +4,6 @@
 
 namespace NumberText {
 
-QChar AsciiDigit(QChar c)
-{
-    const char16_t u = c.unicode();
-    if (u >= u'0' && u <= u'9')
-        return c;
-    if (u >= 0x06F0 && u <= 0x06F9)
-        return QChar(u'0' + (u - 0x06F0));
-    if (u >= 0x0660 && u <= 0x0669)
-        return QChar(u'0' + (u - 0x0660));
-    return QChar();
-}
-
 Key Classify(int qtKey, const QString &typed)
 {
     if (qtKey == Qt::Key_Backspace || qtKey == Qt::Key_Return || qtKey == Qt::Key_Enter)

@@ -1,4 +1,6 @@
 #pragma once
+#include "common/Digits.h"
+
 #include <QChar>
 #include <QString>
 
@@ -7,8 +9,7 @@
 // layouts Arabic-Indic ones (U+0660..U+0669); both stand for the same digit.
 namespace NumberText {
 
-// The ASCII digit a character stands for, or a null QChar.
-QChar AsciiDigit(QChar c);
+using Digits::AsciiDigit;
 
 enum class Key {
     Pass,   // not a typing key (arrows, Tab, shortcuts): the field handles it

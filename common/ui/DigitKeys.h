@@ -12,6 +12,8 @@
 // other character is dropped, Backspace and Enter included, and so is a
 // paste. Keys that type no character (Delete, the arrows, Tab, Escape,
 // shortcuts) work as usual.
+#include "common/Digits.h"
+
 #include <QObject>
 #include <QString>
 
@@ -20,10 +22,8 @@ class QLineEdit;
 
 namespace DigitKeys {
 
-// The ASCII digit a character stands for ('0'..'9'), or a null QChar.
-QChar AsciiDigit(QChar c);
-// The text with every Persian or Arabic-Indic digit written as ASCII.
-QString ToAscii(const QString &text);
+using Digits::AsciiDigit;
+using Digits::ToAscii;
 
 class Filter : public QObject
 {
