@@ -112,14 +112,17 @@ Outcome Write(const QString &target, const QString &databaseFile)
     const QString db = databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
     if (!QFileInfo(db).isFile()) {
         out.error = QStringLiteral("The database file %1 does not exist.").arg(db);
+        out.reason = QString::fromUtf8("فايل بانک اطلاعاتي پيدا نشد.");
         return out;
     }
     XlsWriter writer;
     int rows = 0;
     out.error = readQueryMe(db, writer, &rows);
-    if (!out.error.isEmpty())
+    if (!out.error.isEmpty()) {
+        out.reason = QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
         return out;
-    if (!writer.save(target, &out.error))
+    }
+    if (!writer.save(target, &out.error, &out.reason))
         return out;
     out.ok = true;
     out.rows = rows;

@@ -24,8 +24,9 @@ QString DialogFilter(); // "Excel (*.xls)"
 struct Outcome
 {
     bool ok = false;
-    QString error; // the failure's own description
-    int rows = 0;  // examinees written
+    QString error;  // the failure's own description, as the system gives it
+    QString reason; // the failure in one Persian sentence, for the screens
+    int rows = 0;   // examinees written
     int sheets = 0;
 };
 
@@ -33,8 +34,9 @@ struct Outcome
 // KVRDB.mdb unless databaseFile is given), read-only, and writes the workbook
 // to target exactly as named. The headings replace the query's column names
 // by position; columns past the headings keep the query's names. The file
-// appears only when complete: on failure nothing is left at target and a file
-// that was there stays as it was.
+// appears only when complete and every step of writing it has succeeded: on
+// any failure, a full disk included, nothing is left at target, no temporary
+// file remains and a file that was there stays exactly as it was.
 Outcome Write(const QString &target, const QString &databaseFile = QString());
 
 } // namespace ExcelExport

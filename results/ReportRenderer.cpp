@@ -1,8 +1,9 @@
 #include "results/ReportRenderer.h"
 
+#include "common/SafeFile.h"
+
 #include "results/ReportTemplate.h"
 
-#include <QSaveFile>
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLinearGradient>
@@ -316,16 +317,15 @@ void RenderReport(const ReportTemplate &report, QPainter &painter)
     painter.restore();
 }
 
-bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error)
+bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error, QString *persianReason)
 {
-    // The PDF replaces a file of that name only once it is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    {
+    // The PDF replaces a file of that name only once it is complete. The PDF
+    // writer does not look at what its device answers, so a failed write is
+    // found afterwards: the file remembers its first failure and commit()
+    // reports it.
+    SafeFile file(path);
+    bool drawn = false;
+    if (file.open(QIODevice::WriteOnly)) {
         QPdfWriter writer(&file);
         const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
         const QPageSize a4(QPageSize::A4);
@@ -340,19 +340,18 @@ bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *
         writer.setTitle(QStringLiteral("KVR"));
 
         QPainter painter;
-        if (!painter.begin(&writer)) {
-            file.cancelWriting();
-            if (error)
-                *error = QStringLiteral("cannot write %1").arg(path);
-            return false;
+        if (painter.begin(&writer)) {
+            RenderReport(report, painter);
+            drawn = painter.end();
         }
-        RenderReport(report, painter);
-        painter.end();
     }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    if (drawn && file.commit())
+        return true;
+    // Destroying the file drops what was written; the target stays as it was.
+    const bool fileFailed = file.FailedStep() != SafeFile::Step::None;
+    if (error)
+        *error = fileFailed ? file.errorString() : QStringLiteral("the PDF %1 could not be drawn").arg(path);
+    if (persianReason)
+        *persianReason = SafeFile::PersianReasonFor(fileFailed ? file.SystemError() : 0);
+    return false;
 }

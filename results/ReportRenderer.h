@@ -11,9 +11,14 @@ class ReportTemplate;
 // its point size on every device and stays text in a PDF.
 void RenderReport(const ReportTemplate &report, QPainter &painter);
 
-// Writes the report as a one-page PDF (A4 or the template's page size).
-// Returns false with *error set when the file cannot be written.
-bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error = nullptr);
+// Writes the report as a one-page PDF (A4 or the template's page size). The
+// file appears only when complete and every step of writing it has
+// succeeded; on any failure (a full disk included) a file of that name stays
+// exactly as it was, no temporary file remains, and the result is false with
+// the system's description in *error and a Persian sentence for the screens
+// in *persianReason.
+bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error = nullptr,
+                    QString *persianReason = nullptr);
 
 // The family a memo is drawn with: the first of the wanted families that is
 // installed; when none is, "B Nazanin", then "Nazli", then "Noto Naskh

@@ -1,6 +1,6 @@
 #include "results/XlsWriter.h"
 
-#include <QSaveFile>
+#include "common/SafeFile.h"
 
 #include <algorithm>
 #include <cstring>
@@ -660,25 +660,18 @@ bool XlsWriter::write(QIODevice &out, QString *error) const
     return true;
 }
 
-bool XlsWriter::save(const QString &path, QString *error) const
+bool XlsWriter::save(const QString &path, QString *error, QString *persianReason) const
 {
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
+    SafeFile file(path);
     QString why;
-    if (!write(file, &why)) {
-        file.cancelWriting();
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, why);
-        return false;
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("Cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    return true;
+    if (file.open(QIODevice::WriteOnly) && write(file, &why) && file.commit())
+        return true;
+    // Destroying the file drops what was written; the target stays as it was.
+    const bool fileFailed = file.FailedStep() != SafeFile::Step::None;
+    if (error)
+        *error = fileFailed || why.isEmpty() ? file.errorString() : QStringLiteral("Cannot write %1: %2").arg(path, why);
+    if (persianReason)
+        *persianReason = fileFailed ? SafeFile::PersianReasonFor(file.SystemError())
+                                    : QString::fromUtf8("اطلاعات بيش از آن است که در يک فايل اکسل جا شود.");
+    return false;
 }

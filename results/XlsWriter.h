@@ -44,10 +44,13 @@ public:
     int uniqueStringCount() const { return int(m_spans.size()); }
 
     // Writes the workbook to path. The bytes go to a temporary file beside
-    // path that replaces path only once it is complete, so a failed write
-    // leaves no partial file and an existing file of that name untouched.
-    // On failure returns false and puts the reason in *error.
-    bool save(const QString &path, QString *error = nullptr) const;
+    // path that replaces path only once it is complete and every step of the
+    // write (each write, flush, sync, close, rename) has succeeded, so a
+    // failed write - a full disk included - leaves no partial file and an
+    // existing file of that name untouched. On failure returns false, puts
+    // the system's description in *error and a Persian sentence for the
+    // screens in *persianReason.
+    bool save(const QString &path, QString *error = nullptr, QString *persianReason = nullptr) const;
 
     // Writes the whole compound document to an open device.
     bool write(QIODevice &out, QString *error = nullptr) const;

@@ -1,9 +1,10 @@
 #include "shell/Settings.h"
 
+#include "common/SafeFile.h"
+
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
-#include <QSaveFile>
 
 QString ComposeContactBlock(const QStringList &contactItems)
 {
@@ -21,7 +22,7 @@ QStringList ContactColumns()
             QStringLiteral("Tel")};
 }
 
-LogoResult StoreLogo(const QString &sourcePath, const QString &targetPath)
+LogoResult StoreLogo(const QString &sourcePath, const QString &targetPath, QString *error, QString *persianReason)
 {
     QImageReader reader(sourcePath);
     reader.setDecideFormatFromContent(true);
@@ -32,13 +33,23 @@ LogoResult StoreLogo(const QString &sourcePath, const QString &targetPath)
     if (image.isNull())
         return LogoResult::NotAPicture;
 
-    QSaveFile out(targetPath);
-    if (!out.open(QIODevice::WriteOnly))
-        return LogoResult::WriteFailed;
-    QImageWriter writer(&out, "bmp");
-    if (!writer.write(image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGB32) : image)) {
-        out.cancelWriting();
-        return LogoResult::WriteFailed;
+    SafeFile out(targetPath);
+    QString why;
+    if (out.open(QIODevice::WriteOnly)) {
+        QImageWriter writer(&out, "bmp");
+        if (writer.write(image.hasAlphaChannel() ? image.convertToFormat(QImage::Format_RGB32) : image)) {
+            if (out.commit())
+                return LogoResult::Saved;
+        } else {
+            why = writer.errorString();
+        }
     }
-    return out.commit() ? LogoResult::Saved : LogoResult::WriteFailed;
+    // Destroying the file drops what was written; the old logo stays.
+    const bool fileFailed = out.FailedStep() != SafeFile::Step::None;
+    if (error)
+        *error = fileFailed || why.isEmpty() ? out.errorString()
+                                             : QStringLiteral("Cannot write %1: %2").arg(targetPath, why);
+    if (persianReason)
+        *persianReason = SafeFile::PersianReasonFor(fileFailed ? out.SystemError() : 0);
+    return LogoResult::WriteFailed;
 }

@@ -11,9 +11,13 @@ QString ComposeContactBlock(const QStringList &contactItems);
 // The clinic logo: a JPEG or BMP picture (judged by its content, not its
 // name) is written as an uncompressed BMP under the target name, which is
 // "LogoKVR.jpg" in the program folder. The new file replaces the old one only
-// once it is completely written, so a failure leaves the old logo in place.
+// once it is complete and every step of writing it has succeeded, so a
+// failure (a full disk included) leaves the old logo exactly as it was and no
+// temporary file behind. On WriteFailed *error holds the system's description
+// and *persianReason a Persian sentence for the screen.
 enum class LogoResult { Saved, NotAPicture, WriteFailed };
-LogoResult StoreLogo(const QString &sourcePath, const QString &targetPath);
+LogoResult StoreLogo(const QString &sourcePath, const QString &targetPath, QString *error = nullptr,
+                     QString *persianReason = nullptr);
 
 // Column names of the settings row's contact items, in block order.
 QStringList ContactColumns();

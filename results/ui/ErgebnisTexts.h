@@ -25,4 +25,17 @@ inline QString Help()
         + QStringLiteral("روي دکمه مربوطه کليک کنيد.\r\n");
 }
 
+// Texts of our own, in the same letters. A failed write shows its headline,
+// then the reason (a Persian sentence), then the system's own description on
+// a line of its own.
+inline QString ExcelNotSaved() { return QStringLiteral("فايل اکسل ذخيره نشد:"); }
+inline QString PdfNotSaved() { return QStringLiteral("فايل PDF ذخيره نشد:"); }
+inline QString FailureText(const QString &headline, const QString &reason, const QString &detail)
+{
+    QString text = headline + QLatin1Char(' ') + reason;
+    if (!detail.isEmpty())
+        text += QLatin1Char('\n') + detail;
+    return text;
+}
+
 } // namespace ErgebnisText

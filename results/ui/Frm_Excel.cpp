@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "results/ExcelExport.h"
+#include "results/ui/ErgebnisTexts.h"
 #include "store/DataControl.h"
 #include "store/ui/BoundGrid.h"
 
@@ -69,8 +70,9 @@ void Frm_Excel::save()
 
     const ExcelExport::Outcome outcome = ExcelExport::Write(ExcelExport::TargetPath(text1_->text()));
     if (!outcome.ok) {
-        Dialogs::Message(this, QStringLiteral("Error"), outcome.error, QMessageBox::NoIcon, QMessageBox::Ok,
-                         false);
+        Dialogs::Message(this, QStringLiteral("Error"),
+                         ErgebnisText::FailureText(ErgebnisText::ExcelNotSaved(), outcome.reason, outcome.error),
+                         QMessageBox::NoIcon, QMessageBox::Ok, true);
         return;
     }
     Dialogs::Message(this, QStringLiteral("KVR"), QString::fromUtf8("ذخيره شد"), QMessageBox::NoIcon,

@@ -11,8 +11,9 @@ class QPushButton;
 // The export worker: a form that is never shown. Loading it opens Adodc1 on
 // QueryMe with VSFlexGrid1 bound to it and writes the export's headings into
 // the grid's header row. The results screen presses PushBSave in code; the
-// user sees the save dialog and then "ذخيره شد", or a box titled "Error" with
-// the failure's description.
+// user sees the save dialog and then "ذخيره شد", or a box titled "Error"
+// that says in Persian why the workbook was not saved, with the system's own
+// description on a second line.
 //
 // Each press reads QueryMe afresh, so examinees added since the form loaded
 // are exported too. A chosen name that already ends in ".xls" gets no second

@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "results/ReportRenderer.h"
+#include "results/ui/ErgebnisTexts.h"
 
 #include <QAction>
 #include <QDir>
@@ -105,9 +106,10 @@ void fast_Form2::showPreview(const ReportTemplate &report, QWidget *parent)
                 return;
             if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
                 path += QLatin1String(".pdf");
-            if (!WriteReportPdf(report, path))
+            QString error, reason;
+            if (!WriteReportPdf(report, path, &error, &reason))
                 Dialogs::Message(&dialog, QStringLiteral("خطا"),
-                                 QStringLiteral("فايل PDF ذخيره نشد:") + QLatin1Char('\n') + path,
+                                 ErgebnisText::FailureText(ErgebnisText::PdfNotSaved(), reason, error),
                                  QMessageBox::Warning);
         });
     }

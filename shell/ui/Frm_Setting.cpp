@@ -376,9 +376,16 @@ void Frm_Setting::ChooseLogo()
 {
     const QString path = Dialogs::OpenFileName(this, QString(), QString(), QString());
     if (!path.isEmpty()) {
-        if (StoreLogo(path, ProgramFile(QStringLiteral("LogoKVR.jpg"))) == LogoResult::Saved) {
+        QString error, reason;
+        const LogoResult result = StoreLogo(path, ProgramFile(QStringLiteral("LogoKVR.jpg")), &error, &reason);
+        if (result == LogoResult::Saved) {
             loadPreview();
             Dialogs::Message(this, QStringLiteral("توجه"), QStringLiteral(" آرم ذخيره شد"), QMessageBox::Information);
+        } else if (result == LogoResult::WriteFailed) {
+            // A picture that could be read but not stored: the old logo stays.
+            Dialogs::Message(this, QStringLiteral("خطا"),
+                             QStringLiteral("آرم ذخيره نشد:") + QLatin1Char(' ') + reason + QLatin1Char('\n') + error,
+                             QMessageBox::Warning);
         } else {
             Dialogs::Message(this, QStringLiteral("توجه"),
                              QStringLiteral(" تصوير ذخيره نشد") + QStringLiteral("\r\n")

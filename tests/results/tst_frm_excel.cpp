@@ -1,5 +1,6 @@
 #include "XlsReadBack.h"
 #include "common/ProgramFolder.h"
+#include "common/SafeFile.h"
 #include "common/ui/Dialogs.h"
 #include "results/ExcelExport.h"
 #include "results/ui/Frm_Excel.h"
@@ -15,6 +16,8 @@
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 namespace {
 
@@ -270,15 +273,26 @@ void TestFrmExcel::failureIsReportedAndChangesNothing_data()
 {
     QTest::addColumn<QString>("chosen");
     QTest::addColumn<bool>("dropQuery");
-    QTest::newRow("folder that does not exist") << QStringLiteral("missing/out") << false;
-    QTest::newRow("target is a folder") << QStringLiteral("folder") << false;
-    QTest::newRow("query cannot be read, earlier file kept") << QStringLiteral("kept.xls") << true;
+    QTest::addColumn<int>("failAt"); // a step where the file fails, or None
+    QTest::addColumn<QString>("reason");
+    const int none = int(SafeFile::Step::None);
+    QTest::newRow("folder that does not exist")
+        << QStringLiteral("missing/out") << false << none << SafeFile::PersianReasonFor(ENOENT);
+    QTest::newRow("target is a folder") << QStringLiteral("folder") << false << none << SafeFile::PersianReasonFor(EISDIR);
+    QTest::newRow("query cannot be read, earlier file kept")
+        << QStringLiteral("kept.xls") << true << none << QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
+    QTest::newRow("disk full while writing, earlier file kept")
+        << QStringLiteral("kept.xls") << false << int(SafeFile::Step::Write) << SafeFile::PersianReasonFor(ENOSPC);
+    QTest::newRow("disk fails on the last sync, earlier file kept")
+        << QStringLiteral("kept.xls") << false << int(SafeFile::Step::Sync) << SafeFile::PersianReasonFor(EIO);
 }
 
 void TestFrmExcel::failureIsReportedAndChangesNothing()
 {
     QFETCH(QString, chosen);
     QFETCH(bool, dropQuery);
+    QFETCH(int, failAt);
+    QFETCH(QString, reason);
     AddExaminee({"1", "a", "20", QString::fromUtf8("زن"), "", "", Answers(0)});
     QVERIFY(QDir(m_out.path()).mkdir(QStringLiteral("folder.xls")));
     {
@@ -290,13 +304,19 @@ void TestFrmExcel::failureIsReportedAndChangesNothing()
     if (dropQuery)
         Sql(QStringLiteral("DROP VIEW QueryMe"));
     QDir::setCurrent(m_out.path());
+    if (failAt != int(SafeFile::Step::None))
+        SafeFile::FailNextForTests(SafeFile::Step(failAt), failAt == int(SafeFile::Step::Sync) ? EIO : ENOSPC);
     exportTo(form, m_out.filePath(chosen));
+    SafeFile::ClearFaultForTests();
 
+    // In Persian, with the system's own description on a second line.
     const auto boxes = Dialogs::Test::Boxes();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].caption, QStringLiteral("Error"));
-    QVERIFY(!boxes[0].text.isEmpty());
-    QVERIFY(boxes[0].text != kSaved);
+    const QStringList lines = boxes[0].text.split(QLatin1Char('\n'));
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], QString::fromUtf8("فايل اکسل ذخيره نشد: ") + reason);
+    QVERIFY(!lines[1].isEmpty());
     QVERIFY(form.InitDir().isEmpty());
     QCOMPARE(QDir::currentPath(), QDir(m_out.path()).canonicalPath());
     // Nothing new beside the files that were there, and those untouched.

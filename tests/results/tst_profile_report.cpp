@@ -1,4 +1,5 @@
 #include "common/ProgramFolder.h"
+#include "common/SafeFile.h"
 #include "common/ui/Dialogs.h"
 #include "results/ProfileReport.h"
 #include "results/ReportRenderer.h"
@@ -17,6 +18,8 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
 
 namespace {
 
@@ -320,6 +323,45 @@ private slots:
         QFile saved(pdf + QStringLiteral(".pdf"));
         QVERIFY(saved.open(QIODevice::ReadOnly));
         QVERIFY(saved.read(4) == "%PDF");
+    }
+
+    // A PDF that cannot be saved says so in Persian, with the system's
+    // description on a second line, and leaves the earlier file as it was.
+    void savingAsPdfThatFailsIsReported()
+    {
+        putTemplate();
+        const QString pdf = QDir(folder_.path()).filePath(QStringLiteral("saved.pdf"));
+        {
+            QFile earlier(pdf);
+            QVERIFY(earlier.open(QIODevice::WriteOnly));
+            earlier.write("%PDF earlier profile");
+        }
+        const QStringList before = QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden);
+        Dialogs::Test::QueueFileName(pdf);
+        SafeFile::FailNextForTests(SafeFile::Step::Write, ENOSPC);
+        QTimer::singleShot(0, this, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets()) {
+                if (auto *d = qobject_cast<QPrintPreviewDialog *>(w); d && d->isVisible()) {
+                    if (auto *save = d->findChild<QAction *>(QStringLiteral("SavePdf")))
+                        save->trigger();
+                    d->reject();
+                }
+            }
+        });
+        fast_Form2::RunReport(inputsWithStens(QStringList(8, QStringLiteral("6"))));
+        SafeFile::ClearFaultForTests();
+
+        const auto boxes = Dialogs::Test::Boxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].caption, QString::fromUtf8("خطا"));
+        const QStringList lines = boxes[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 2);
+        QCOMPARE(lines[0], QString::fromUtf8("فايل PDF ذخيره نشد: ") + SafeFile::PersianReasonFor(ENOSPC));
+        QVERIFY2(lines[1].contains(pdf), qPrintable(lines[1]));
+        QFile earlier(pdf);
+        QVERIFY(earlier.open(QIODevice::ReadOnly));
+        QCOMPARE(earlier.readAll(), QByteArray("%PDF earlier profile"));
+        QCOMPARE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden), before);
     }
 
     // The delivered template drawn with values: the Total bar of sten 10

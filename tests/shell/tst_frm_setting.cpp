@@ -1,5 +1,6 @@
 #include "common/ui/Dialogs.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/SafeFile.h"
 #include "common/Vendor.h"
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
@@ -18,6 +19,8 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
+
+#include <cerrno>
 
 // Types a text key by key, as a keyboard of any layout would.
 static void typeText(QWidget *w, const QString &text)
@@ -252,8 +255,9 @@ private slots:
 
     void chooseLogo_data()
     {
-        QTest::addColumn<QString>("chosen"); // "jpeg", "text", "" (cancelled)
+        QTest::addColumn<QString>("chosen"); // "jpeg", "jpeg, disk full", "text", "" (cancelled)
         QTest::newRow("jpeg") << "jpeg";
+        QTest::newRow("jpeg, disk full") << "jpeg, disk full";
         QTest::newRow("text file") << "text";
         QTest::newRow("cancelled") << "";
     }
@@ -268,7 +272,7 @@ private slots:
             old.write("previous logo");
         }
         QString path;
-        if (chosen == QLatin1String("jpeg")) {
+        if (chosen.startsWith(QLatin1String("jpeg"))) {
             path = m_folder->path(QStringLiteral("picked.jpg"));
             QVERIFY(WritePicture(path, "JPEG", QSize(64, 48)));
         } else if (chosen == QLatin1String("text")) {
@@ -278,7 +282,11 @@ private slots:
             t.write("hello");
         }
         Dialogs::Test::QueueFileName(path);
+        const bool full = chosen == QLatin1String("jpeg, disk full");
+        if (full)
+            SafeFile::FailNextForTests(SafeFile::Step::Write, ENOSPC);
         click(QStringLiteral("PBMosh(2)"));
+        SafeFile::ClearFaultForTests();
 
         QCOMPARE(Dialogs::Test::FileRequests().size(), 1);
         QCOMPARE(Dialogs::Test::FileRequests().first().filter, QString());
@@ -293,6 +301,17 @@ private slots:
             QCOMPARE(boxes().first().caption, QString::fromUtf8("توجه"));
             QCOMPARE(boxes().first().text, QString::fromUtf8(" آرم ذخيره شد"));
             QCOMPARE(boxes().first().icon, QMessageBox::Information);
+        } else if (full) {
+            // Said in Persian, the system's description on a second line.
+            QCOMPARE(bytes, QByteArray("previous logo"));
+            QCOMPARE(boxes().size(), 1);
+            QCOMPARE(boxes().first().caption, QString::fromUtf8("خطا"));
+            const QStringList lines = boxes().first().text.split(QLatin1Char('\n'));
+            QCOMPARE(lines.size(), 2);
+            QCOMPARE(lines[0], QString::fromUtf8("آرم ذخيره نشد: ") + SafeFile::PersianReasonFor(ENOSPC));
+            QVERIFY2(lines[1].contains(logo), qPrintable(lines[1]));
+            QCOMPARE(QDir(m_folder->dir.path()).entryList({QStringLiteral("LogoKVR.jpg*")}, QDir::Files | QDir::Hidden),
+                     QStringList{"LogoKVR.jpg"});
         } else {
             QCOMPARE(bytes, QByteArray("previous logo"));
             if (chosen.isEmpty()) {

@@ -4,12 +4,18 @@
 #include "shell/Themes.h"
 
 #include "ShellFixture.h"
+#include "common/SafeFile.h"
+#include "tests/support/FillDisk.h"
+#include "tests/support/FullDisk.h"
 
 #include <QFile>
 #include <QImageReader>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <memory>
 
 class TestShellLogic : public QObject
 {
@@ -198,8 +204,80 @@ private slots:
         QTemporaryDir dir;
         const QString source = dir.filePath(QStringLiteral("a.jpg"));
         QVERIFY(WritePicture(source, "JPEG"));
-        QCOMPARE(StoreLogo(source, dir.filePath(QStringLiteral("no/such/folder/LogoKVR.jpg"))),
+        QString error, reason;
+        QCOMPARE(StoreLogo(source, dir.filePath(QStringLiteral("no/such/folder/LogoKVR.jpg")), &error, &reason),
                  LogoResult::WriteFailed);
+        QCOMPARE(reason, SafeFile::PersianReasonFor(ENOENT));
+        QVERIFY(!error.isEmpty());
+    }
+
+    // A logo that cannot be written - a failure at any step, a file-size
+    // limit, a full file system, with nothing or all but the last bytes
+    // fitting - leaves the old logo byte for byte and nothing beside it.
+    void logoThatCannotBeWrittenKeepsTheOldOne_data()
+    {
+        QTest::addColumn<QString>("how"); // "seam", "limit" or "tmpfs"
+        QTest::addColumn<int>("step");
+        QTest::addColumn<int>("error");
+        QTest::addColumn<bool>("allButTheEnd");
+        QTest::newRow("open") << "seam" << int(SafeFile::Step::Open) << EACCES << false;
+        QTest::newRow("write") << "seam" << int(SafeFile::Step::Write) << ENOSPC << false;
+        QTest::newRow("flush") << "seam" << int(SafeFile::Step::Flush) << ENOSPC << false;
+        QTest::newRow("sync") << "seam" << int(SafeFile::Step::Sync) << EIO << false;
+        QTest::newRow("close") << "seam" << int(SafeFile::Step::Close) << EIO << false;
+        QTest::newRow("rename") << "seam" << int(SafeFile::Step::Rename) << EXDEV << false;
+        const int none = int(SafeFile::Step::None);
+        QTest::newRow("file-size limit, nothing fits") << "limit" << none << EFBIG << false;
+        QTest::newRow("file-size limit, all but the end fits") << "limit" << none << EFBIG << true;
+        QTest::newRow("full file system, nothing fits") << "tmpfs" << none << ENOSPC << false;
+        QTest::newRow("full file system, all but the end fits") << "tmpfs" << none << ENOSPC << true;
+    }
+    void logoThatCannotBeWrittenKeepsTheOldOne()
+    {
+        QFETCH(QString, how);
+        QFETCH(int, step);
+        QFETCH(int, error);
+        QFETCH(bool, allButTheEnd);
+        QTemporaryDir plain;
+        SmallTmpfs disk;
+        if (how == QLatin1String("tmpfs") && !disk.IsMounted())
+            QSKIP("this process may not mount a tmpfs");
+        const QString source = plain.filePath(QStringLiteral("picked.jpg"));
+        QVERIFY(WritePicture(source, "JPEG", QSize(200, 150)));
+        qint64 size = 0;
+        {
+            QTemporaryDir scratch;
+            QCOMPARE(StoreLogo(source, scratch.filePath(QStringLiteral("LogoKVR.jpg"))), LogoResult::Saved);
+            size = QFileInfo(scratch.filePath(QStringLiteral("LogoKVR.jpg"))).size();
+        }
+        const qint64 room = allButTheEnd ? size - 512 : 0;
+
+        const QString folder = how == QLatin1String("tmpfs") ? disk.Path() : plain.path();
+        const QString target = QDir(folder).filePath(QStringLiteral("LogoKVR.jpg"));
+        const QByteArray old = QByteArray("BM the clinic's logo ") + QByteArray(3000, 'o');
+        QVERIFY(SafeFile::WriteAll(target, old));
+        if (how == QLatin1String("tmpfs"))
+            QVERIFY(LeaveFree(folder, room));
+        const QStringList before = QDir(folder).entryList(QDir::Files | QDir::Hidden);
+
+        QString why, reason;
+        LogoResult result;
+        {
+            std::unique_ptr<FileSizeLimit> limit;
+            if (how == QLatin1String("limit"))
+                limit = std::make_unique<FileSizeLimit>(rlim_t(room));
+            if (how == QLatin1String("seam"))
+                SafeFile::FailNextForTests(SafeFile::Step(step), error);
+            result = StoreLogo(source, target, &why, &reason);
+            SafeFile::ClearFaultForTests();
+        }
+        QCOMPARE(result, LogoResult::WriteFailed);
+        QCOMPARE(reason, SafeFile::PersianReasonFor(error));
+        QVERIFY2(why.contains(target), qPrintable(why));
+        QFile kept(target);
+        QVERIFY(kept.open(QIODevice::ReadOnly));
+        QCOMPARE(kept.readAll(), old);
+        QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
     }
 };
 
