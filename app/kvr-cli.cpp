@@ -73,6 +73,9 @@ int RunScore(const QStringList &args)
         for (const QString &e : std::as_const(scorer.Errors()))
             Err(e);
         scorer.Errors().clear();
+        for (const QString &w : std::as_const(scorer.Warnings()))
+            Err(QStringLiteral("warning: ") + w);
+        scorer.Warnings().clear();
     };
     bool readFailed = false;
     for (;;) {
@@ -95,9 +98,12 @@ int RunScore(const QStringList &args)
         Err(QStringLiteral("score: reading the input failed"));
     if (writeFailed)
         Err(QStringLiteral("score: writing the output failed"));
-    if (scorer.RefusedCount() > 0)
-        Err(QStringLiteral("score: %1 line(s) refused, %2 scored").arg(scorer.RefusedCount()).arg(scorer.ScoredCount()));
-    return (readFailed || writeFailed || scorer.RefusedCount() > 0) ? 1 : 0;
+    if (scorer.RefusedCount() > 0 || scorer.WarnedCount() > 0)
+        Err(QStringLiteral("score: %1 line(s) refused, %2 scored, %3 of them with unexpected answers")
+                .arg(scorer.RefusedCount())
+                .arg(scorer.ScoredCount())
+                .arg(scorer.WarnedCount()));
+    return (readFailed || writeFailed || scorer.RefusedCount() > 0 || scorer.WarnedCount() > 0) ? 1 : 0;
 }
 
 // date [YYYY-MM-DD] [LAYOUT]: the Solar Hijri text of a day.
@@ -210,7 +216,9 @@ const Command kCommands[] = {
      "    input. Writes CSV \"code,raw_Q3,...,raw_Total,sten_Q3,...,sten_Total,norms\" to\n"
      "    standard output; norms is male, female or none (stens empty for none).\n"
      "    Lines with the wrong number of fields are reported on standard error by line\n"
-     "    number and skipped; the exit status is then 1.",
+     "    number and skipped. An answer other than \"\", \"0\", \"1\" or \"2\" is scored as the\n"
+     "    program scores such a stored answer and warned about on standard error by\n"
+     "    line and item. The exit status is 1 when any line was skipped or warned about.",
      RunScore},
     {"date", "date [YYYY-MM-DD] [LAYOUT]",
      "Prints the Solar Hijri text of the day (today by default) in layout 0 to 4\n"

@@ -36,6 +36,27 @@ char *PutInt(char *p, int v)
     return p;
 }
 
+// An answer as a warning shows it: in quotes, control characters and quotes
+// escaped, a long text cut short.
+QString Shown(const char *b, const char *e)
+{
+    constexpr int kMaxShown = 40;
+    const QString text = QString::fromUtf8(b, int(e - b));
+    QString shown = QStringLiteral("\"");
+    int n = 0;
+    for (QChar c : text) {
+        if (++n > kMaxShown) {
+            shown += QStringLiteral("...");
+            break;
+        }
+        if (c.unicode() < 0x20 || c == QLatin1Char('"') || c == QLatin1Char('\\'))
+            shown += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+        else
+            shown += c;
+    }
+    return shown + QLatin1Char('"');
+}
+
 } // namespace
 
 CsvScorer::CsvScorer()
@@ -134,6 +155,7 @@ void CsvScorer::Line(const char *b, const char *e)
 
     double entry[ItemCount];
     double reversed[ItemCount];
+    bool warned = false;
     for (int i = 0; i < ItemCount; ++i) {
         const char *ab = starts[2 + i];
         const char *ae = ends[2 + i];
@@ -147,8 +169,16 @@ void CsvScorer::Line(const char *b, const char *e)
         } else {
             entry[i] = EntryValue(ab, ae);
             reversed[i] = ReversedValue(ab, ae);
+            warnings_ << QStringLiteral("line %1, item %2: unexpected answer %3 (expected \"\", \"0\", \"1\" or "
+                                        "\"2\"); scored as the program scores it")
+                             .arg(lineNo_)
+                             .arg(i + 1)
+                             .arg(Shown(ab, ae));
+            warned = true;
         }
     }
+    if (warned)
+        ++warned_;
     const RawScores raw = RawScoresFrom(entry, reversed);
 
     Norms norms = Norms::None;
@@ -195,12 +225,14 @@ void CsvScorer::Line(const char *b, const char *e)
     ++scored_;
 }
 
-QByteArray ScoreCsv(const QByteArray &input, QStringList *errors)
+QByteArray ScoreCsv(const QByteArray &input, QStringList *errors, QStringList *warnings)
 {
     CsvScorer scorer;
     scorer.Feed(input.constData(), std::size_t(input.size()));
     scorer.Finish();
     if (errors)
         *errors = scorer.Errors();
+    if (warnings)
+        *warnings = scorer.Warnings();
     return scorer.Output();
 }

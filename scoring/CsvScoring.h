@@ -17,7 +17,9 @@
 //
 // Input is fed in chunks of any size; output collects in a buffer the caller
 // drains. A line with the wrong number of fields is refused with a message
-// naming its line number; the other lines are still scored.
+// naming its line number; the other lines are still scored. An answer that
+// is none of "", "0", "1" and "2" is scored as the program scores such a
+// stored answer, and gives a warning naming its line and item.
 class CsvScorer {
 public:
     CsvScorer();
@@ -31,9 +33,14 @@ public:
     // Messages for refused lines produced so far ("line 3: ..."); the caller
     // may print and clear them.
     QStringList &Errors() { return errors_; }
+    // Warnings for unexpected answers produced so far, one per answer
+    // ("line 3, item 7: ..."); the caller may print and clear them.
+    QStringList &Warnings() { return warnings_; }
 
     qint64 ScoredCount() const { return scored_; }
     qint64 RefusedCount() const { return refused_; }
+    // Lines scored with at least one unexpected answer.
+    qint64 WarnedCount() const { return warned_; }
 
     static QByteArray Header();
 
@@ -42,14 +49,16 @@ private:
 
     QByteArray out_;
     QStringList errors_;
+    QStringList warnings_;
     std::string pending_;
     qint64 lineNo_ = 0;
     qint64 scored_ = 0;
     qint64 refused_ = 0;
+    qint64 warned_ = 0;
     bool started_ = false;   // BOM check done
     bool headerSeen_ = false; // the first line has been looked at
 };
 
 // The whole of an input text scored at once; refused lines' messages go to
-// *errors when given.
-QByteArray ScoreCsv(const QByteArray &input, QStringList *errors = nullptr);
+// *errors and the warnings for unexpected answers to *warnings when given.
+QByteArray ScoreCsv(const QByteArray &input, QStringList *errors = nullptr, QStringList *warnings = nullptr);

@@ -36,6 +36,8 @@ private slots:
     void score_data();
     void score();
     void chunkBoundariesDoNotMatter();
+    void unexpectedAnswersWarn_data();
+    void unexpectedAnswersWarn();
     void commandLine_data();
     void commandLine();
 };
@@ -106,6 +108,59 @@ void TestCsvScoring::chunkBoundariesDoNotMatter()
     }
 }
 
+// Each answer other than "", "0", "1" and "2" gives one warning naming its
+// line and item; the line is still scored as before.
+void TestCsvScoring::unexpectedAnswersWarn_data()
+{
+    QTest::addColumn<QByteArray>("input");
+    QTest::addColumn<QStringList>("warnings");
+    QTest::addColumn<int>("warnedLines");
+    const QString tail = QStringLiteral(" (expected \"\", \"0\", \"1\" or \"2\"); scored as the program scores it");
+    auto line = [](const QByteArray &code, QList<QPair<int, QByteArray>> odd) {
+        QByteArrayList a(40, "1");
+        for (const auto &o : odd)
+            a[o.first - 1] = o.second;
+        return code + "," + kMale + "," + a.join(',') + "\n";
+    };
+    QTest::newRow("expected answers only")
+        << kHead + "\n" + line("7", {}) + "8," + kFemale + "," + Answers("") + "\n" + line("9", {{5, "0"}, {6, "2"}})
+        << QStringList() << 0;
+    QTest::newRow("two on one line, after the header")
+        << kHead + "\n" + line("7", {}) + line("8", {{3, "x"}, {40, "1.5"}})
+        << QStringList{"line 3, item 3: unexpected answer \"x\"" + tail,
+                       "line 3, item 40: unexpected answer \"1.5\"" + tail}
+        << 1;
+    QTest::newRow("on two lines") << line("7", {{1, " 1"}}) + "\n" + line("8", {{2, "٢"}})
+                                  << QStringList{"line 1, item 1: unexpected answer \" 1\"" + tail,
+                                                 "line 3, item 2: unexpected answer \"٢\"" + tail}
+                                  << 2;
+    QTest::newRow("quotes and control characters shown escaped")
+        << line("7", {{4, "\"2\""}, {5, "a\tb"}})
+        << QStringList{"line 1, item 4: unexpected answer \"\\x222\\x22\"" + tail,
+                       "line 1, item 5: unexpected answer \"a\\x09b\"" + tail}
+        << 1;
+    QTest::newRow("a long answer cut short") << line("7", {{6, QByteArray(60, 'y')}})
+                                             << QStringList{"line 1, item 6: unexpected answer \""
+                                                            + QString(40, QLatin1Char('y')) + "...\"" + tail}
+                                             << 1;
+    QTest::newRow("a refused line is not warned about") << "7," + kMale + ",x,x\n" << QStringList() << 0;
+}
+
+void TestCsvScoring::unexpectedAnswersWarn()
+{
+    QFETCH(QByteArray, input);
+    QFETCH(QStringList, warnings);
+    QFETCH(int, warnedLines);
+    CsvScorer scorer;
+    scorer.Feed(input.constData(), std::size_t(input.size()));
+    scorer.Finish();
+    QCOMPARE(scorer.Warnings(), warnings);
+    QCOMPARE(scorer.WarnedCount(), qint64(warnedLines));
+    QStringList viaWhole;
+    ScoreCsv(input, nullptr, &viaWhole);
+    QCOMPARE(viaWhole, warnings);
+}
+
 void TestCsvScoring::commandLine_data()
 {
     QTest::addColumn<QStringList>("args");
@@ -116,6 +171,10 @@ void TestCsvScoring::commandLine_data()
     QTest::newRow("score with a refused line")
         << QStringList{"score"} << "7," + kMale + "," + Answers("1") + "\n8,x\n" << 1 << CsvScorer::Header() + "7" + kOnesMale
         << QByteArray("line 2: expected 42 fields");
+    QTest::newRow("score with an unexpected answer, still scored")
+        << QStringList{"score"} << "7," + kMale + ",\"1\"," + Answers("1").mid(2) + "\n" << 1
+        << CsvScorer::Header() + "7,7,6,4,12,10,19,20,39,6,5,4,5,5,5,6,5,male\n"
+        << QByteArray("warning: line 1, item 1: unexpected answer");
     QTest::newRow("score, all good") << QStringList{"score"} << "7," + kFemale + "," + Answers("1") + "\r\n" << 0
                                      << CsvScorer::Header() + "7" + kOnesFemale << QByteArray();
     QTest::newRow("version") << QStringList{"--version"} << QByteArray() << 0 << QByteArray("4.1.0\n") << QByteArray();
