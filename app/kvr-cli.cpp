@@ -1,9 +1,16 @@
 // kvr-cli: the command-line companion of KVR. No windows: it scores answer
-// rows, prints Solar Hijri dates and tells its version. Each command is one
-// function in the table below; a new command is one more row.
+// rows, prints Solar Hijri dates, exports the examinees, prints a profile and
+// tells its version. Each command is one function in the table below; a new
+// command is one more row.
+//
+// Every path a command is given counts from the folder the caller was in when
+// kvr-cli started, whatever the program does with its own current folder
+// later (the report makes the program folder current). No command writes over
+// the live database, its journal files or a file delivered with the program.
 
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
+#include "common/ProtectedTarget.h"
 #include "results/ExcelExport.h"
 #include "results/ProfileReport.h"
 #include "results/ProfileSource.h"
@@ -12,6 +19,7 @@
 
 #include <QCoreApplication>
 #include <QDate>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QRegularExpression>
@@ -39,6 +47,37 @@ void Out(const QString &text)
     std::fputc('\n', stdout);
 }
 
+// The caller's current folder, taken before anything can change it.
+QString &CallerFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+// A path as the caller meant it: a relative one counts from the caller's
+// folder. ".." is left for the system to resolve, as it would be for the
+// caller. An empty path stays empty.
+QString FromCaller(const QString &path)
+{
+    return path.isEmpty() ? path : QDir(CallerFolder()).absoluteFilePath(path);
+}
+
+// Refuses, with a message, a target that would write over the database or a
+// delivered file of the program folder.
+bool RefusedTarget(const char *command, const QString &target)
+{
+    QString hit;
+    if (!IsProtectedTarget(target, &hit))
+        return false;
+    const QString what = QStringLiteral("the program's database or a file delivered with the program");
+    if (QDir::cleanPath(target) == QDir::cleanPath(hit))
+        Err(QStringLiteral("%1: refused: %2 is %3; choose another file").arg(QLatin1String(command), target, what));
+    else
+        Err(QStringLiteral("%1: refused: writing %2 would write over %3, %4; choose another file")
+                .arg(QLatin1String(command), target, hit, what));
+    return true;
+}
+
 QString VersionText()
 {
     return QStringLiteral("%1.%2.%3").arg(KVR_VERSION_MAJOR).arg(KVR_VERSION_MINOR).arg(KVR_VERSION_PATCH);
@@ -53,7 +92,7 @@ int RunScore(const QStringList &args)
     }
     std::FILE *in = stdin;
     if (!args.isEmpty()) {
-        in = std::fopen(QFile::encodeName(args.first()).constData(), "rb");
+        in = std::fopen(QFile::encodeName(FromCaller(args.first())).constData(), "rb");
         if (!in) {
             Err(QStringLiteral("score: cannot open %1: %2").arg(args.first(), QString::fromLocal8Bit(std::strerror(errno))));
             return 1;
@@ -148,10 +187,21 @@ int RunExport(const QStringList &args)
         Err(QStringLiteral("export: usage: kvr-cli export OUT.xls [DATABASE]"));
         return 2;
     }
-    const QString target = ExcelExport::TargetPath(args[0]);
-    const ExcelExport::Outcome outcome = ExcelExport::Write(target, args.value(1));
+    // The name as given is checked too: "export KVRDB.mdb" is a slip of the
+    // hand even though ".xls" would be added to it.
+    const QString given = FromCaller(args[0]);
+    const QString target = ExcelExport::TargetPath(given);
+    if (RefusedTarget("export", given) || RefusedTarget("export", target))
+        return 1;
+    const QString database = FromCaller(args.value(1));
+    if (!database.isEmpty() && (QFileInfo(target) == QFileInfo(database) || QFileInfo(given) == QFileInfo(database))) {
+        Err(QStringLiteral("export: refused: %1 is the database being read; choose another file").arg(target));
+        return 1;
+    }
+    const ExcelExport::Outcome outcome = ExcelExport::Write(target, database);
     if (!outcome.ok) {
-        Err(QStringLiteral("export: %1").arg(outcome.error));
+        Err(QStringLiteral("export: %1 not written, an existing file of that name is unchanged: %2")
+                .arg(target, outcome.error));
         return 1;
     }
     Out(QStringLiteral("%1: %2 examinee(s), %3 worksheet(s)").arg(target).arg(outcome.rows).arg(outcome.sheets));
@@ -165,6 +215,9 @@ int RunReport(const QStringList &args)
         Err(QStringLiteral("report: usage: kvr-cli report CODE OUT.pdf"));
         return 2;
     }
+    const QString target = FromCaller(args[1]);
+    if (RefusedTarget("report", target))
+        return 1;
     const ProfileSource::Outcome source = ProfileSource::ForExaminee(args[0]);
     if (!source.ok) {
         Err(QStringLiteral("report: %1").arg(source.error));
@@ -186,11 +239,12 @@ int RunReport(const QStringList &args)
         Err(QStringLiteral("report: note: the logo %1 cannot be read; the profile is printed without it")
                 .arg(ProgramFile(LogoFileName())));
     QString error;
-    if (!WriteReportPdf(report, args[1], &error)) {
-        Err(QStringLiteral("report: %1").arg(error));
+    if (!WriteReportPdf(report, target, &error)) {
+        Err(QStringLiteral("report: %1 not written, an existing file of that name is unchanged: %2")
+                .arg(target, error));
         return 1;
     }
-    Out(QStringLiteral("%1: profile of examinee %2").arg(args[1], args[0]));
+    Out(QStringLiteral("%1: profile of examinee %2").arg(target, args[0]));
     return 0;
 }
 
@@ -229,7 +283,8 @@ const Command kCommands[] = {
      "Writes every examinee of the stored query QueryMe, with the 40 answers, to the\n"
      "    Excel 97-2003 workbook OUT.xls (\".xls\" is added when the name lacks it), as\n"
      "    the results screen's export does. Reads KVRDB.mdb in the program folder, or\n"
-     "    DATABASE. The file replaces OUT.xls only once it is complete.",
+     "    DATABASE. The file replaces OUT.xls only once it is complete; when it cannot\n"
+     "    be written (a full disk included) an existing OUT.xls stays as it was.",
      RunExport},
     {"report", "report CODE OUT.pdf",
      "Writes the printed profile of the examinee with that code to the PDF file\n"
@@ -237,7 +292,8 @@ const Command kCommands[] = {
      "    the clinic details and logo of the settings row, as the profile button\n"
      "    prints them. Reads KVRDB.mdb, KVR.fr3 and LogoKVR.jpg in the program folder.\n"
      "    An unknown code, or an examinee whose gender is neither of the two values,\n"
-     "    is an error.",
+     "    is an error. When the file cannot be written (a full disk included) an\n"
+     "    existing OUT.pdf stays as it was.",
      RunReport},
     {"--version", "--version", "Prints the program version.", RunVersion},
     {"--help", "--help", "Prints this help.", RunHelp},
@@ -248,6 +304,9 @@ int RunHelp(const QStringList &)
     QString text = QStringLiteral("Usage: kvr-cli COMMAND [ARGUMENTS]\n\nCommands:\n");
     for (const Command &c : kCommands)
         text += QStringLiteral("  %1\n    %2\n").arg(QLatin1String(c.usage), QString::fromUtf8(c.help));
+    text += QStringLiteral("\nFile names count from the current folder. No command writes over the program's\n"
+                           "database (KVRDB.mdb and its -journal, -wal and -shm files) or a file delivered\n"
+                           "with the program; such a name is refused.\n");
     text += QStringLiteral("\nExit status: 0 on success, 1 when a command failed or refused input, 2 on wrong usage.");
     Out(text);
     return 0;
@@ -264,6 +323,7 @@ int main(int argc, char *argv[])
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> application =
         drawing ? std::make_unique<QGuiApplication>(argc, argv) : std::make_unique<QCoreApplication>(argc, argv);
+    CallerFolder() = QDir::currentPath();
     QCoreApplication::setApplicationName(QStringLiteral("kvr-cli"));
     QCoreApplication::setApplicationVersion(VersionText());
 
