@@ -299,8 +299,10 @@ bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDesti
         if (!m_cancel && !out.open(QIODevice::WriteOnly))
             fail(writeFailure(out));
 
-        // Chunks are read one after another into the staging block, which
-        // goes to the file when it is full and at the end.
+        // What has arrived is taken from the reply in one piece, straight
+        // into the staging block, and counted there in chunks of at most
+        // 1024 bytes, each with its progress event. The block goes to the
+        // file when it is full and at the end.
         QByteArray staging;
         qint64 staged = 0;
         const auto flush = [&] {
@@ -319,9 +321,9 @@ bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDesti
         QElapsedTimer sinceService;
         sinceService.start();
         while (!m_cancel) {
-            if (staged + ChunkSize > StagingSize && !flush())
+            if (staged == StagingSize && !flush())
                 break;
-            const qint64 n = reply->read(staging.data() + staged, ChunkSize);
+            const qint64 n = reply->read(staging.data() + staged, StagingSize - staged);
             if (n <= 0) {
                 if (reply->isFinished()) {
                     if (reply->error() != QNetworkReply::NoError
@@ -336,25 +338,27 @@ bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDesti
                 continue;
             }
             staged += n;
-            if (m_cancel)
-                break;
-            start += n;
-            if (lengthKnown && start > expected) {
-                fail(DownloadText::BodyTooLong());
-                break;
-            }
-            const int percent = lengthKnown ? percentOf(start, expected) : 0;
-            if (lengthKnown) {
-                if (percent != shownPercent) {
-                    shownPercent = percent;
-                    percentText = QString::number(percent);
+            for (qint64 done = 0; done < n && !m_cancel;) {
+                const qint64 chunk = qMin(ChunkSize, n - done);
+                done += chunk;
+                start += chunk;
+                if (lengthKnown && start > expected) {
+                    fail(DownloadText::BodyTooLong());
+                    break;
                 }
-                emit DownloadProgress(percentText);
+                if (lengthKnown) {
+                    const int percent = percentOf(start, expected);
+                    if (percent != shownPercent) {
+                        shownPercent = percent;
+                        percentText = QString::number(percent);
+                    }
+                    emit DownloadProgress(percentText);
+                }
             }
             // The interface is serviced every few milliseconds, not after
             // every chunk: the screen cannot show more, and a chunk of 1024
             // bytes takes far less time than a repaint.
-            if (sinceService.elapsed() >= ServiceIntervalMs) {
+            if (!m_cancel && sinceService.elapsed() >= ServiceIntervalMs) {
                 serviceInterface();
                 sinceService.restart();
             }
