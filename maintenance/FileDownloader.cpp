@@ -34,8 +34,9 @@ QString trapB(int number, const QString &description)
            + QStringLiteral("Error %1: %2").arg(number).arg(description);
 }
 
-// The file could not be written: the system's number for the step and the
-// Persian reason with the system's description.
+// The file could not be written: the number the downloader has always given
+// a failed open (75) or write (61), then the Persian reason with the system's
+// description.
 QString writeFailure(const SafeFile &out)
 {
     return trapB(out.FailedStep() == SafeFile::Step::Open ? 75 : 61, out.PersianReason());
