@@ -105,6 +105,10 @@ int main(int argc, char **argv)
     std::printf("curl        %8.3f s  %8.1f MB/s\n", median(curl), curlRate);
     std::printf("downloader  %8.3f s  %8.1f MB/s  %.2f of curl  (%lld progress events)\n", median(ours), ourRate,
                 ourRate / curlRate, static_cast<long long>(progressEvents));
+    std::printf("rounds (s):");
+    for (int i = 0; i < Rounds; ++i)
+        std::printf("  curl %.3f / downloader %.3f", curl[i], ours[i]);
+    std::printf("\n");
     std::printf("best of %d: curl %.3f s, downloader %.3f s: %.2f of curl\n", Rounds,
                 *std::min_element(curl.begin(), curl.end()), *std::min_element(ours.begin(), ours.end()),
                 *std::min_element(curl.begin(), curl.end()) / *std::min_element(ours.begin(), ours.end()));
