@@ -1,7 +1,7 @@
 #include "common/Vendor.h"
 
 namespace {
-const char *const kBuiltInBase = "http://www.kvr.example";
+const char *const kBuiltInBase = "https://www.kvr.example";
 
 QString &base()
 {

@@ -2,9 +2,10 @@
 #include <QString>
 
 // The one place that knows the vendor's server and pages. The program reaches
-// them over plain HTTP; tests point the base at a server on 127.0.0.1.
+// them over HTTPS (plain HTTP works too where a base says so); tests point the
+// base at a server on 127.0.0.1.
 namespace Vendor {
-// Scheme and host, without a trailing "/": "http://www.kvr.example".
+// Scheme and host, without a trailing "/": "https://www.kvr.example".
 QString Base();
 void SetBase(const QString &base); // empty: back to the built-in host
 

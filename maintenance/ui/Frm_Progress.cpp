@@ -1,17 +1,20 @@
 #include "maintenance/ui/Frm_Progress.h"
 
 #include "common/ProgramFolder.h"
-#include "common/UrlFileName.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/MainWindowRef.h"
+#include "maintenance/DownloadTexts.h"
 #include "maintenance/FileDownloader.h"
+#include "maintenance/InstallerDownload.h"
+#include "maintenance/InstallerSignature.h"
 #include "maintenance/ui/MaintenanceTexts.h"
 #include "maintenance/ui/ScreenUnits.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QFrame>
 #include <QLabel>
@@ -146,12 +149,54 @@ void Frm_Progress::pressDownload()
         return; // the cancelled download is still winding down
     PushButton2->setText(MaintenanceText::CancelDownload());
     const QString url = Text->text();
-    const QString destination = ProgramFolder() + QLatin1Char('/') + GetFileName(url);
+    const QString destination = ProgramFolder() + QLatin1Char('/') + InstallerDownload::FileName(url);
     onProgress(QStringLiteral("0"));
     Label4->setText(QStringLiteral("0"));
-    Downloader->DownloadFile(url, destination);
+    m_completed = false;
+    // Only the file this download has just written whole is checked, and
+    // only a file whose signature holds is started.
+    if (Downloader->DownloadFile(url, destination) && m_completed)
+        verifyAndStart(url, destination);
     if (m_closeWhenDone)
         close();
+}
+
+void Frm_Progress::verifyAndStart(const QString &url, const QString &installer)
+{
+    QByteArray signature;
+    QString detail;
+    bool genuine = false;
+    if (Downloader->FetchBytes(InstallerDownload::SignatureUrl(url), &signature, &detail,
+                               InstallerDownload::MaxSignatureBytes)) {
+        InstallerSignature::PublicKey key;
+        genuine = InstallerSignature::ParsePublicKey(InstallerSignature::TrustedPublicKey(), &key, &detail)
+                  && InstallerSignature::VerifyFile(installer, signature, key, &detail)
+                         == InstallerSignature::Result::Valid;
+    }
+    PushButton2->setText(MaintenanceText::Download());
+    if (!genuine) {
+        // Nothing unverified keeps the installer's name. A cancel while the
+        // signature was fetched says nothing more.
+        QFile::remove(installer);
+        if (!detail.isEmpty())
+            Dialogs::Message(this, MaintenanceText::Error(),
+                             DownloadText::NotVerified() + QLatin1Char('\n') + detail, QMessageBox::Critical,
+                             QMessageBox::Ok, true);
+        return;
+    }
+
+    Dialogs::Message(this, QStringLiteral("Success"), MaintenanceText::Downloaded(), QMessageBox::Information,
+                     QMessageBox::Ok, false);
+    QString error;
+    if (!StartInstaller()(installer, &error)) {
+        // The program keeps running; the user can try again or install by hand.
+        Dialogs::Message(this, MaintenanceText::Error(),
+                         DownloadText::InstallerNotStarted() + QLatin1Char('\n')
+                             + QDir::toNativeSeparators(installer) + QLatin1Char('\n') + error,
+                         QMessageBox::Critical, QMessageBox::Ok, true);
+        return;
+    }
+    EndProgram()();
 }
 
 void Frm_Progress::onProgress(const QString &percent)
@@ -166,27 +211,18 @@ void Frm_Progress::onProgress(const QString &percent)
 
 void Frm_Progress::onError(const QString &message)
 {
-    Dialogs::Message(this, QStringLiteral("Error"), message, QMessageBox::Critical, QMessageBox::Ok, false);
+    // The downloader's own English texts read left to right, its Persian ones
+    // right to left.
+    Dialogs::Message(this, QStringLiteral("Error"), message, QMessageBox::Critical, QMessageBox::Ok,
+                     message.isRightToLeft());
     PushButton2->setText(MaintenanceText::Download());
     Downloader->Cancel();
 }
 
 void Frm_Progress::onComplete()
 {
-    Dialogs::Message(this, QStringLiteral("Success"), MaintenanceText::Downloaded(), QMessageBox::Information,
-                     QMessageBox::Ok, false);
-    PushButton2->setText(MaintenanceText::Download());
-    QString error;
-    const QString installer = ProgramFile(QStringLiteral("setup-kvr.exe"));
-    if (!StartInstaller()(installer, &error)) {
-        // The program keeps running; the user can try again or install by hand.
-        Dialogs::Message(this, QStringLiteral("Error"),
-                         QStringLiteral("The installer could not be started:") + QLatin1Char('\n')
-                             + QDir::toNativeSeparators(installer) + QLatin1Char('\n') + error,
-                         QMessageBox::Critical, QMessageBox::Ok, false);
-        return;
-    }
-    EndProgram()();
+    // The installer is checked and started once DownloadFile has returned.
+    m_completed = true;
 }
 
 void Frm_Progress::closeEvent(QCloseEvent *event)

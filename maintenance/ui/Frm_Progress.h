@@ -9,8 +9,10 @@ class QLineEdit;
 class QPushButton;
 
 // The update download screen: downloads the installer into the program
-// folder, shows the progress as a bar and a percentage, then starts the
-// installer and ends the program. Shown modally.
+// folder, shows the progress as a bar and a percentage, checks the installer's
+// published signature against the vendor's key, then starts the installer and
+// ends the program. A file whose signature does not hold is deleted and never
+// started. Shown modally.
 class Frm_Progress : public QDialog
 {
     Q_OBJECT
@@ -48,9 +50,11 @@ private:
     void onProgress(const QString &percent);
     void onError(const QString &message);
     void onComplete();
+    void verifyAndStart(const QString &url, const QString &installer);
 
     int m_barTwips = 0;
     bool m_closeWhenDone = false;
+    bool m_completed = false;
 };
 
 // Shows the download screen modally; used by the update check screen and

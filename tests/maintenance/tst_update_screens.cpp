@@ -1,8 +1,11 @@
 #include "TestHttpServer.h"
+#include "TestSigner.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
+#include "maintenance/DownloadTexts.h"
 #include "maintenance/FileDownloader.h"
+#include "maintenance/InstallerSignature.h"
 #include "maintenance/InternetConnect.h"
 #include "maintenance/UpdateCheck.h"
 #include "maintenance/ui/Frm_Progress.h"
@@ -34,13 +37,21 @@ QByteArray installerBody()
         b[i] = char(i % 253);
     return b;
 }
+bool writeFile(const QString &path, const QByteArray &data)
+{
+    QFile f(path);
+    return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+}
+const QString InstallerPath = QStringLiteral("/Soft/kvr/setup-kvr.exe");
+const QString SignaturePath = QStringLiteral("/Soft/kvr/setup-kvr.exe.minisig");
 } // namespace
 
 class TestUpdateScreens : public QObject
 {
     Q_OBJECT
 private slots:
-    void initTestCase() { m_defaultStart = Frm_Progress::StartInstaller(); }
+    void initTestCase();
+    void cleanupTestCase() { InstallerSignature::SetTrustedPublicKeyForTests(QByteArray()); }
     void init();
     void cleanup();
 
@@ -59,19 +70,60 @@ private slots:
     void notificationWithoutImages();
 
     void downloadScreenLayout();
+    void downloadCompletesStartsInstallerAndEnds_data();
     void downloadCompletesStartsInstallerAndEnds();
+    void unverifiedInstallerIsRemoved_data();
+    void unverifiedInstallerIsRemoved();
+    void refusedReplyStartsNothing_data();
+    void refusedReplyStartsNothing();
+    void cancelWhileSignatureIsFetched();
     void downloadErrorReturnsToIdle();
     void installerThatCannotStartKeepsProgram();
     void cancelAndCloseWhileDownloading();
 
 private:
+    // The installer and its signature on the server.
+    void serve(TestHttpServer &server, const QByteArray &body, const QByteArray &signature, bool range = true);
+    // Nothing of the installer's name, and no temporary file, in the program folder.
+    void expectNoInstaller();
+
+    TestSigner m_signer, m_other;
     QTemporaryDir *m_dir = nullptr;
     TestHttpServer *m_server = nullptr;
     QStringList m_shownDownload;
     QStringList m_started;
+    QList<QByteArray> m_startedContent; // what the started file held
     int m_ended = 0;
     std::function<bool(const QString &, QString *)> m_defaultStart;
 };
+
+void TestUpdateScreens::initTestCase()
+{
+    m_defaultStart = Frm_Progress::StartInstaller();
+    QVERIFY2(m_signer.isValid(), qPrintable(m_signer.error()));
+    QVERIFY2(m_other.isValid(), qPrintable(m_other.error()));
+    InstallerSignature::SetTrustedPublicKeyForTests(m_signer.publicKey());
+}
+
+void TestUpdateScreens::serve(TestHttpServer &server, const QByteArray &body, const QByteArray &signature, bool range)
+{
+    TestRoute r;
+    r.body = body;
+    r.honourRange = range;
+    server.route(InstallerPath, r);
+    if (!signature.isNull()) {
+        TestRoute sig;
+        sig.body = signature;
+        server.route(SignaturePath, sig);
+    }
+}
+
+void TestUpdateScreens::expectNoInstaller()
+{
+    const QStringList left = QDir(m_dir->path()).entryList(QDir::Files | QDir::Hidden);
+    for (const QString &name : left)
+        QVERIFY2(!name.startsWith(QStringLiteral("setup-kvr.exe")), qPrintable(name));
+}
 
 void TestUpdateScreens::init()
 {
@@ -83,10 +135,12 @@ void TestUpdateScreens::init()
     Dialogs::Test::Install();
     m_shownDownload.clear();
     m_started.clear();
+    m_startedContent.clear();
     m_ended = 0;
     ShowDownloadScreen() = [this](QWidget *) { m_shownDownload << QStringLiteral("shown"); };
     Frm_Progress::StartInstaller() = [this](const QString &path, QString *) {
         m_started << path;
+        m_startedContent << readAll(path);
         return true;
     };
     Frm_Progress::EndProgram() = [this] { ++m_ended; };
@@ -346,13 +400,38 @@ void TestUpdateScreens::downloadScreenLayout()
     QVERIFY(screen.I1->width() > 0 && screen.I1->width() < screen.Pic1->width());
 }
 
+void TestUpdateScreens::downloadCompletesStartsInstallerAndEnds_data()
+{
+    QTest::addColumn<int>("kind");
+    QTest::addColumn<bool>("secure");
+    QTest::newRow("prehashed signature") << int(TestSigner::Kind::Prehashed) << false;
+    QTest::newRow("legacy signature") << int(TestSigner::Kind::Legacy) << false;
+    QTest::newRow("over https") << int(TestSigner::Kind::Prehashed) << true;
+}
+
 void TestUpdateScreens::downloadCompletesStartsInstallerAndEnds()
 {
-    TestRoute r;
-    r.body = installerBody();
-    r.honourRange = true;
-    m_server->route(QStringLiteral("/Soft/kvr/setup-kvr.exe"), r);
+    QFETCH(int, kind);
+    QFETCH(bool, secure);
+    std::unique_ptr<TestTlsIdentity> identity;
+    std::unique_ptr<TrustCertificate> trust;
+    std::unique_ptr<TestHttpServer> tlsServer;
+    TestHttpServer *server = m_server;
+    if (secure) {
+        identity = std::make_unique<TestTlsIdentity>();
+        QVERIFY2(identity->isValid(), qPrintable(identity->error()));
+        trust = std::make_unique<TrustCertificate>(identity->certificate);
+        tlsServer = std::make_unique<TestHttpServer>(identity.get());
+        server = tlsServer.get();
+        Vendor::SetBase(server->url(QString()));
+    }
+    const QByteArray body = installerBody();
+    serve(*server, body, m_signer.sign(body, TestSigner::Kind(kind)));
+    // An older installer in the folder is replaced by the one downloaded.
+    QVERIFY(writeFile(ProgramFile(QStringLiteral("setup-kvr.exe")), "older installer"));
+
     Frm_Progress screen;
+    QCOMPARE(screen.Text->text(), server->url(InstallerPath));
     screen.show();
     QString captionWhileRunning;
     connect(screen.Downloader, &FileDownloader::DownloadProgress, &screen,
@@ -365,11 +444,124 @@ void TestUpdateScreens::downloadCompletesStartsInstallerAndEnds()
     QCOMPARE(boxes[0].caption, QStringLiteral("Success"));
     QCOMPARE(boxes[0].text, MaintenanceText::Downloaded());
     QCOMPARE(boxes[0].icon, QMessageBox::Information);
-    QVERIFY(readAll(ProgramFile(QStringLiteral("setup-kvr.exe"))) == r.body);
     QCOMPARE(m_started, QStringList{ProgramFile(QStringLiteral("setup-kvr.exe"))});
+    QVERIFY(m_startedContent.value(0) == body);
     QCOMPARE(m_ended, 1);
+    QVERIFY(server->heads.last().startsWith("GET " + SignaturePath.toLatin1() + " "));
     QCOMPARE(screen.BarTwips(), 6700);
     QCOMPARE(screen.Label4->text(), QStringLiteral("100%"));
+    QCOMPARE(screen.PushButton2->text(), MaintenanceText::Download());
+}
+
+void TestUpdateScreens::unverifiedInstallerIsRemoved_data()
+{
+    QTest::addColumn<QString>("problem");
+    QTest::newRow("a byte of the file flipped") << QStringLiteral("flipped");
+    QTest::newRow("signed with another key") << QStringLiteral("other key");
+    QTest::newRow("signature cut short") << QStringLiteral("truncated");
+    QTest::newRow("no signature published") << QStringLiteral("missing");
+}
+
+void TestUpdateScreens::unverifiedInstallerIsRemoved()
+{
+    QFETCH(QString, problem);
+    const QByteArray signedBody = installerBody();
+    QByteArray served = signedBody;
+    QByteArray signature = m_signer.sign(signedBody);
+    if (problem == QLatin1String("flipped"))
+        served[served.size() / 3] = char(served[served.size() / 3] ^ 0x20);
+    else if (problem == QLatin1String("other key"))
+        signature = m_other.sign(signedBody);
+    else if (problem == QLatin1String("truncated"))
+        signature.truncate(signature.size() - 40);
+    else
+        signature = QByteArray();
+    serve(*m_server, served, signature);
+
+    Frm_Progress screen;
+    screen.show();
+    screen.PushButton2->click();
+    const auto boxes = Dialogs::Test::Boxes();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].caption, MaintenanceText::Error());
+    QCOMPARE(boxes[0].icon, QMessageBox::Critical);
+    QVERIFY2(boxes[0].text.startsWith(DownloadText::NotVerified() + QLatin1Char('\n')), qPrintable(boxes[0].text));
+    expectNoInstaller();
+    QVERIFY(m_started.isEmpty());
+    QCOMPARE(m_ended, 0);
+    QCOMPARE(screen.PushButton2->text(), MaintenanceText::Download());
+    QVERIFY(screen.isVisible());
+}
+
+void TestUpdateScreens::refusedReplyStartsNothing_data()
+{
+    QTest::addColumn<QByteArray>("reply"); // {port}: the server's port
+    QTest::addColumn<QString>("message");
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nConnection: close\r\n";
+    QTest::newRow("length 0") << QByteArray(ok + "Content-Length: 0\r\n\r\n") << DownloadText::BadLength();
+    QTest::newRow("negative length") << QByteArray(ok + "Content-Length: -1\r\n\r\n") << DownloadText::BadLength();
+    QTest::newRow("206 for the last bytes")
+        << QByteArray("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 992-999/1000\r\nContent-Length: 8\r\n"
+                      "Connection: close\r\n\r\n12345678")
+        << DownloadText::PartialRange();
+    QTest::newRow("redirect to another host")
+        << QByteArray("HTTP/1.1 302 Found\r\nLocation: http://localhost:{port}/Soft/kvr/setup-kvr.exe\r\n"
+                      "Content-Length: 0\r\nConnection: close\r\n\r\n")
+        << DownloadText::RedirectElsewhere();
+}
+
+void TestUpdateScreens::refusedReplyStartsNothing()
+{
+    QFETCH(QByteArray, reply);
+    QFETCH(QString, message);
+    // A genuine older installer lies in the folder with its signature on the
+    // server: it is still not started, since this download did not write it.
+    const QByteArray older = installerBody().left(5000);
+    const QString installer = ProgramFile(QStringLiteral("setup-kvr.exe"));
+    QVERIFY(writeFile(installer, older));
+    serve(*m_server, older, m_signer.sign(older));
+    TestRoute r;
+    r.raw = reply.replace("{port}", QByteArray::number(m_server->port()));
+    m_server->route(InstallerPath, r);
+
+    Frm_Progress screen;
+    screen.show();
+    screen.PushButton2->click();
+    const auto boxes = Dialogs::Test::Boxes();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].caption, QStringLiteral("Error"));
+    QVERIFY2(boxes[0].text.startsWith(message), qPrintable(boxes[0].text));
+    QVERIFY(boxes[0].rightToLeft);
+    QVERIFY(m_started.isEmpty());
+    QCOMPARE(m_ended, 0);
+    QVERIFY(readAll(installer) == older);
+    for (const QByteArray &head : m_server->heads)
+        QVERIFY(!head.contains(".minisig"));
+    QCOMPARE(screen.PushButton2->text(), MaintenanceText::Download());
+}
+
+void TestUpdateScreens::cancelWhileSignatureIsFetched()
+{
+    const QByteArray body = installerBody();
+    serve(*m_server, body, QByteArray());
+    TestRoute silent;
+    silent.silent = true;
+    m_server->route(SignaturePath, silent);
+    Frm_Progress screen;
+    screen.show();
+    bool pressed = false;
+    m_server->onRequest = [&](const QByteArray &head) {
+        if (head.contains(".minisig")) {
+            QCOMPARE(screen.PushButton2->text(), MaintenanceText::CancelDownload());
+            pressed = true;
+            screen.PushButton2->click();
+        }
+    };
+    screen.PushButton2->click();
+    QVERIFY(pressed);
+    QVERIFY(Dialogs::Test::Boxes().isEmpty());
+    expectNoInstaller();
+    QVERIFY(m_started.isEmpty());
     QCOMPARE(screen.PushButton2->text(), MaintenanceText::Download());
 }
 
@@ -403,11 +595,10 @@ void TestUpdateScreens::downloadErrorReturnsToIdle()
 
 void TestUpdateScreens::installerThatCannotStartKeepsProgram()
 {
-    TestRoute r;
-    r.body = installerBody(); // not a program this system can run
-    m_server->route(QStringLiteral("/Soft/kvr/setup-kvr.exe"), r);
-    // The program's own way of starting it; the downloaded file is no
-    // program this system can run.
+    // Genuine, but no program this system can run: the program's own way of
+    // starting it fails after the signature has been checked.
+    const QByteArray body = installerBody();
+    serve(*m_server, body, m_signer.sign(body), false);
     Frm_Progress::StartInstaller() = m_defaultStart;
     Frm_Progress screen;
     screen.show();
@@ -415,7 +606,8 @@ void TestUpdateScreens::installerThatCannotStartKeepsProgram()
     const auto boxes = Dialogs::Test::Boxes();
     QCOMPARE(boxes.size(), 2);
     QCOMPARE(boxes[0].caption, QStringLiteral("Success"));
-    QCOMPARE(boxes[1].caption, QStringLiteral("Error"));
+    QCOMPARE(boxes[1].caption, MaintenanceText::Error());
+    QVERIFY(boxes[1].text.startsWith(DownloadText::InstallerNotStarted()));
     QVERIFY(boxes[1].text.contains(QStringLiteral("setup-kvr.exe")));
     QCOMPARE(m_ended, 0);
     QVERIFY(screen.isVisible());
