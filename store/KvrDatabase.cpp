@@ -410,9 +410,10 @@ Preparation Prepare(const QString &path)
     // until a checkpoint: rollback-journal mode keeps them in the file, where
     // a copy of the file finds them. Another program still using the file in
     // WAL mode keeps it so; the backup reads such a file through SQLite.
-    const QStringList mode = c.column(QStringLiteral("PRAGMA journal_mode=DELETE"));
-    if (mode.value(0).compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
-        p.error = tr("The journal mode stays %1: %2").arg(mode.value(0), c.error());
+    c.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    const QString mode = c.column(QStringLiteral("PRAGMA journal_mode")).value(0);
+    if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+        p.error = tr("The journal mode stays %1: %2").arg(mode, c.error());
 
     const struct {
         const char *table;
