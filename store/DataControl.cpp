@@ -552,7 +552,7 @@ bool DataControl::Update()
     if (!q.exec())
         return failSql(q.lastError().text());
     if (q.numRowsAffected() == 0)
-        return fail(tr("The row is no longer in %1.").arg(m_table));
+        return fail(tr("The row is no longer in %1.").arg(m_table), DatabaseError::RowGone);
     m_dirty[size_t(i)].clear();
     if (transaction().owner)
         transaction().undo.push_back({this, rowidBefore, rowidBefore, dirtyBefore});

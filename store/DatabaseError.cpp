@@ -14,6 +14,8 @@ QString sentence(int code)
         return QString::fromUtf8("پايگاه داده در همين لحظه از نسخه پشتيبان بازيابي مي شود؛ پس از پايان بازيابي دوباره امتحان کنيد.");
     case RestoreElsewhere:
         return QString::fromUtf8("در پنجره ديگري از برنامه KVR اطلاعات از نسخه پشتيبان بازيابي مي شود؛ پس از پايان آن دوباره امتحان کنيد.");
+    case RowGone:
+        return QString::fromUtf8("اين رديف در همين فاصله در پنجره ديگري از برنامه حذف شده است؛ فهرست را دوباره باز کنيد.");
     default:
         break;
     }
@@ -24,7 +26,7 @@ QString sentence(int code)
     switch (code & 0xFF) {
     case SQLITE_BUSY:
     case SQLITE_LOCKED:
-        return QString::fromUtf8("پايگاه داده در دست پنجره ديگري از برنامه KVR بود و پس از چند ثانيه انتظار هم آزاد نشد. چيزي ذخيره نشد؛ کمي بعد دوباره امتحان کنيد.");
+        return QString::fromUtf8("پايگاه داده در دست پنجره ديگري از KVR يا برنامه ديگري بود و پس از چند ثانيه انتظار هم آزاد نشد. چيزي ذخيره نشد؛ کمي بعد دوباره امتحان کنيد.");
     case SQLITE_READONLY:
         return QString::fromUtf8("فايل پايگاه داده فقط خواندني است و چيزي در آن ذخيره نمي شود. اجازه نوشتن در فايل KVRDB.mdb و پوشه آن را بررسي کنيد.");
     case SQLITE_FULL:

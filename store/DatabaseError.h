@@ -11,6 +11,7 @@ enum : int {
     FileMissing = -1,      // the database file is not there
     BeingReplaced = -2,    // this program is restoring the file just now
     RestoreElsewhere = -3, // another program is restoring it
+    RowGone = -4,          // the row was deleted meanwhile, by another window
 };
 
 // code: SQLite's (extended) result code, one of the values above, or 0 when

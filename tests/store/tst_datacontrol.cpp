@@ -218,6 +218,7 @@ void TestDataControl::commitOfARowDeletedElsewhereFails()
     QVERIFY(dc.SetValue("FullName", "late edit"));
     QVERIFY(!dc.Update());
     QVERIFY(!dc.LastError().isEmpty());
+    QCOMPARE(dc.LastErrorCode(), int(DatabaseError::RowGone));
     QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 0);
 }
 
@@ -513,6 +514,7 @@ void TestDataControl::persianTextForFailures_data()
     QTest::newRow("file missing") << int(DatabaseError::FileMissing) << "پيدا نشد";
     QTest::newRow("restore here") << int(DatabaseError::BeingReplaced) << "بازيابي مي شود";
     QTest::newRow("restore in another window") << int(DatabaseError::RestoreElsewhere) << "پنجره ديگري";
+    QTest::newRow("row deleted in another window") << int(DatabaseError::RowGone) << "حذف شده";
     QTest::newRow("anything else") << 0 << "انجام نشد";
 }
 
