@@ -1,7 +1,7 @@
 // kvr-cli: the command-line companion of KVR. No windows: it scores answer
-// rows, prints Solar Hijri dates, exports the examinees, prints a profile and
-// tells its version. Each command is one function in the table below; a new
-// command is one more row.
+// rows, prints Solar Hijri dates, exports the examinees, prints a profile,
+// backs up and restores the database and tells its version. Each command is
+// one function in the table below; a new command is one more row.
 //
 // Every path a command is given counts from the folder the caller was in when
 // kvr-cli started, whatever the program does with its own current folder
@@ -11,16 +11,22 @@
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
 #include "common/ProtectedTarget.h"
+#include "maintenance/Backup.h"
+#include "maintenance/BackupTexts.h"
 #include "results/ExcelExport.h"
 #include "results/ProfileReport.h"
 #include "results/ProfileSource.h"
 #include "results/ReportRenderer.h"
 #include "scoring/CsvScoring.h"
+#include "store/DatabaseError.h"
+#include "store/KvrDatabase.h"
+#include "store/LiveDatabase.h"
 
 #include <QCoreApplication>
 #include <QDate>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
 #include <QStringList>
@@ -180,6 +186,25 @@ int RunDate(const QStringList &args)
     return 0;
 }
 
+// Takes this process's shared lock on the program's database and prepares
+// the file as the program does at its start; codes held twice are named on
+// standard error. False when another program is restoring the database.
+bool UseDatabase(const QString &command)
+{
+    const QString live = Backup::LiveDatabasePath();
+    QString why;
+    if (!LiveDatabase::HoldShared(live, &why)) {
+        Err(command + QStringLiteral(": ") + DatabaseError::Text(DatabaseError::RestoreElsewhere, why));
+        return false;
+    }
+    if (QFileInfo(live).isFile()) {
+        const QString duplicates = KvrDatabase::DuplicatesMessage(KvrDatabase::PrepareOnce(live));
+        if (!duplicates.isEmpty())
+            Err(command + QStringLiteral(": warning: ") + duplicates);
+    }
+    return true;
+}
+
 // export OUT.xls [DATABASE]: every examinee of QueryMe as an Excel workbook.
 int RunExport(const QStringList &args)
 {
@@ -198,6 +223,8 @@ int RunExport(const QStringList &args)
         Err(QStringLiteral("export: refused: %1 is the database being read; choose another file").arg(target));
         return 1;
     }
+    if (database.isEmpty() && !UseDatabase(QStringLiteral("export")))
+        return 1;
     const ExcelExport::Outcome outcome = ExcelExport::Write(target, database);
     if (!outcome.ok) {
         Err(QStringLiteral("export: %1 not written, an existing file of that name is unchanged: %2")
@@ -216,7 +243,7 @@ int RunReport(const QStringList &args)
         return 2;
     }
     const QString target = FromCaller(args[1]);
-    if (RefusedTarget("report", target))
+    if (RefusedTarget("report", target) || !UseDatabase(QStringLiteral("report")))
         return 1;
     const ProfileSource::Outcome source = ProfileSource::ForExaminee(args[0]);
     if (!source.ok) {
@@ -245,6 +272,49 @@ int RunReport(const QStringList &args)
         return 1;
     }
     Out(QStringLiteral("%1: profile of examinee %2").arg(target, args[0]));
+    return 0;
+}
+
+// backup OUT.KVR: the live database to a backup file, as the backup screen
+// makes it.
+int RunBackup(const QStringList &args)
+{
+    if (args.size() != 1) {
+        Err(QStringLiteral("backup: usage: kvr-cli backup OUT.KVR"));
+        return 2;
+    }
+    const QString target = FromCaller(args[0]);
+    if (RefusedTarget("backup", target) || !UseDatabase(QStringLiteral("backup")))
+        return 1;
+    const Backup::CopyResult r = Backup::BackUpDatabase(target);
+    if (!r.ok) {
+        Err(QStringLiteral("backup: ") + MaintenanceText::CopyFailed() + QLatin1Char('\n') + r.error);
+        return 1;
+    }
+    Err(QStringLiteral("backup: ") + MaintenanceText::BackupMade() + QStringLiteral(": ") + target);
+    return 0;
+}
+
+// restore FILE.KVR: a backup file in place of the live database, as the
+// backup screen restores it; refused while a program window has it open.
+int RunRestore(const QStringList &args)
+{
+    if (args.size() != 1) {
+        Err(QStringLiteral("restore: usage: kvr-cli restore FILE.KVR"));
+        return 2;
+    }
+    const QString source = FromCaller(args[0]);
+    if (!UseDatabase(QStringLiteral("restore")))
+        return 1;
+    const Backup::RestoreResult r = Backup::RestoreDatabase(source);
+    if (!r.ok) {
+        Err(QStringLiteral("restore: ")
+            + (r.refused ? r.error : MaintenanceText::CopyFailed() + QLatin1Char('\n') + r.error));
+        return 1;
+    }
+    Err(QStringLiteral("restore: ") + MaintenanceText::Restored() + QStringLiteral(": ") + source);
+    if (!r.safetyCopy.isEmpty())
+        Err(QStringLiteral("restore: the database as it was before: ") + r.safetyCopy);
     return 0;
 }
 
@@ -295,6 +365,19 @@ const Command kCommands[] = {
      "    is an error. When the file cannot be written (a full disk included) an\n"
      "    existing OUT.pdf stays as it was.",
      RunReport},
+    {"backup", "backup OUT.KVR",
+     "Copies the database KVRDB.mdb of the program folder to the backup file OUT.KVR\n"
+     "    (relative to the current folder), as the backup screen does: every committed\n"
+     "    row, the file replaced only once the copy is complete. Messages go to standard\n"
+     "    error; the exit status is 0 only when the backup file is complete.",
+     RunBackup},
+    {"restore", "restore FILE.KVR",
+     "Puts the backup file FILE.KVR in place of the database KVRDB.mdb of the program\n"
+     "    folder, as the backup screen does: the file is checked first, the database\n"
+     "    as it was is kept in the folder KVR of the program folder, and nothing changes\n"
+     "    on any failure. Refused while a KVR window or another kvr-cli has the database\n"
+     "    open. Messages go to standard error.",
+     RunRestore},
     {"--version", "--version", "Prints the program version.", RunVersion},
     {"--help", "--help", "Prints this help.", RunHelp},
 };

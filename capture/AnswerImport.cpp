@@ -51,8 +51,9 @@ Report Store(DataControl &answers, const QString &code, const WorkbookReader::Re
     if (cells.z3 != WorkbookReader::MarkerText())
         return Outcome_(Outcome::WrongMarker);
 
+    // A database that cannot be read is no fault of the workbook.
     if (!answers.Open(AnswerSource(), ConnectionText()))
-        return Outcome_(Outcome::Unreadable, answers.LastError());
+        return Outcome_(Outcome::WriteFailed, answers.PersianError());
     if (code.isEmpty() || !answers.Filter(CodeFilter(code)) || answers.RecordCount() == 0)
         return Outcome_(Outcome::Unreadable, QStringLiteral("no answer row for code %1").arg(code));
 
@@ -73,7 +74,7 @@ Report Store(DataControl &answers, const QString &code, const WorkbookReader::Re
     }
     // One UPDATE of the changed columns: SQLite applies it whole or not at all.
     if (!answers.Update()) {
-        Report failed = Outcome_(Outcome::WriteFailed, answers.LastError());
+        Report failed = Outcome_(Outcome::WriteFailed, answers.PersianError());
         answers.Refresh();
         answers.Filter(CodeFilter(code));
         return failed;

@@ -15,12 +15,12 @@ enum class Outcome {
     Imported,    // the answers were stored
     WrongMarker, // Z3 of the marker sheet is not exactly "KVR"
     Unreadable,  // no workbook, no marker sheet, or no answer row to fill
-    WriteFailed, // the row could not be written; the stored answers are unchanged
+    WriteFailed, // the database could not be read or the row not written; the stored answers are unchanged
 };
 
 struct Report {
     Outcome outcome = Outcome::Unreadable;
-    QString reason;  // why, for Unreadable and WriteFailed
+    QString reason;  // why, for Unreadable; for WriteFailed in Persian (the system's words on a second line)
     int changed = 0; // answers that differ from what was stored
 };
 

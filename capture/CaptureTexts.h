@@ -71,6 +71,12 @@ inline QString NoAnswerRow() { return QString::fromUtf8("براي اين آزم�
 inline QString SaveFailed() { return QString::fromUtf8("ذخيره انجام نشد:"); }
 inline QString DeleteFailed() { return QString::fromUtf8("حذف انجام نشد:"); }
 inline QString CodeFailed() { return QString::fromUtf8("كد آزمودني تعيين نشد:"); }
+// Another program window gave the code away while this examinee was entered.
+inline QString CodeChanged(const QString &shown, const QString &stored)
+{
+    return QString::fromUtf8("كد %1 را در همين فاصله پنجره ديگري از برنامه به آزمودني ديگري داد؛ اين آزمودني با كد %2 ذخيره شد.")
+        .arg(shown, stored);
+}
 inline QString CloseAnyway() { return QString::fromUtf8("پاسخهاي ذخيره نشده از دست مي روند. صفحه بسته شود؟"); }
 inline QString IntroTitle() { return QString::fromUtf8("پرسشنامه اضطراب"); }
 inline QString IntroText() { return QString::fromUtf8("در اين پرسشنامه 40 سوال درباره دشواري هايي آمده است كه بيشتر مردم گاه به گاه احساس مي كنند. براي هر سوال يكي از سه گزينه را برگزينيد. گزينه وسط را تنها وقتي انتخاب كنيد كه انتخاب ميان دو گزينه ديگر به هيچ روي ممكن نباشد."); }

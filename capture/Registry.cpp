@@ -1,6 +1,7 @@
 #include "capture/Registry.h"
 
 #include "capture/CaptureTexts.h"
+#include "store/DatabaseError.h"
 #include "store/DataControl.h"
 #include "store/Examinees.h"
 
@@ -33,15 +34,10 @@ QString MissingMessage(Missing missing)
 }
 
 namespace {
-const QString kAnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
-
-QString answerFilter(const QString &code)
-{
-    return QStringLiteral("code='") + QString::number(Examinees::CodeValue(code)) + QLatin1Char('\'');
-}
+const QString kCodeSource = QStringLiteral("select id,Code  from IDE order by id ");
 }
 
-bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *error)
+bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *error, QString *storedCode)
 {
     auto failed = [error](const QString &why) {
         if (error)
@@ -49,10 +45,10 @@ bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *
         return false;
     };
     if (rows.CurrentRow() < 0)
-        return failed(QStringLiteral("There is no examinee row to save."));
-    const QString code = entry.code.trimmed();
+        return failed(DatabaseError::Text(0, QStringLiteral("There is no examinee row to save.")));
+    QString code = entry.code.trimmed();
     if (code.isEmpty())
-        return failed(QStringLiteral("The examinee has no code."));
+        return failed(DatabaseError::Text(0, QStringLiteral("The examinee has no code.")));
 
     const std::pair<const char *, QString> values[] = {
         {"Code", entry.code},         {"FullName", entry.fullName}, {"Alter", entry.age},
@@ -61,23 +57,37 @@ bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *
     };
     for (const auto &v : values)
         if (!rows.SetValue(QLatin1String(v.first), v.second.trimmed()))
-            return failed(rows.LastError());
+            return failed(rows.PersianError());
 
-    // Whether the answer row is already there decides what a failed write of
-    // the examinee's row has to take back.
-    scratch.SetConnectionString(rows.ConnectionString());
-    if (!scratch.Open(kAnswerSource) || !scratch.Filter(answerFilter(code)))
-        return failed(scratch.LastError());
-    const bool hadAnswerRow = scratch.RecordCount() != 0;
-    if (!Examinees::EnsureAnswerRow(scratch, code))
-        return failed(scratch.LastError());
-
-    if (!rows.Update()) {
-        const QString why = rows.LastError();
-        if (!hadAnswerRow && scratch.Filter(answerFilter(code)) && scratch.RecordCount() != 0)
-            scratch.Delete();
+    // From here until the commit no other program can write, so a code found
+    // free stays free.
+    if (!rows.BeginTransaction())
+        return failed(rows.PersianError());
+    const auto rollback = [&](const DataControl &which) {
+        const QString why = which.PersianError();
+        rows.RollbackTransaction();
         return failed(why);
+    };
+    scratch.SetConnectionString(rows.ConnectionString());
+    if (rows.IsNewRow()) {
+        if (!scratch.Open(kCodeSource))
+            return rollback(scratch);
+        if (scratch.ContainsValue(QStringLiteral("Code"), code)) {
+            code = Examinees::NextCode(scratch);
+            if (code.isEmpty())
+                return rollback(scratch);
+            if (!rows.SetValue(QStringLiteral("Code"), code))
+                return rollback(rows);
+        }
     }
+    if (!Examinees::EnsureAnswerRow(scratch, code))
+        return rollback(scratch);
+    if (!rows.Update())
+        return rollback(rows);
+    if (!rows.CommitTransaction())
+        return failed(rows.PersianError());
+    if (storedCode)
+        *storedCode = code;
     return true;
 }
 

@@ -29,11 +29,16 @@ struct Entry {
 // Saves the entry into the current row of `rows` (a control on the IDE
 // statement; the row may be newly added): every value trimmed, set in the
 // order Code, FullName, Alter, Geschlecht, Heirat, Datum1, Bildung,
-// TelNummer1, Tester. Then makes sure the examinee's answer row exists
-// through `scratch` (reopened on "SELECT * FROM Answer1 ") and commits the
-// row. On failure returns false with the reason in *error; an answer row made
-// by this save is taken back when the examinee's row cannot be written, so a
-// failed save leaves the file as it was.
-bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *error);
+// TelNummer1, Tester. The examinee's row and the answer row (made through
+// `scratch`, reopened on "SELECT * FROM Answer1 ", when there is none) are
+// written in one transaction: both reach the file or neither does. Inside it
+// the code of a new examinee is checked again: when another program window
+// has given that code to an examinee since this one was shown it, the
+// examinee gets the next free code by the same rule (Examinees::NextCode).
+// *storedCode gets the code stored. On failure returns false with the
+// Persian reason (SQLite's words on a second line) in *error, and the file
+// is as it was.
+bool Save(DataControl &rows, DataControl &scratch, const Entry &entry, QString *error,
+          QString *storedCode = nullptr);
 
 } // namespace Registry

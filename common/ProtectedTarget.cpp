@@ -82,7 +82,7 @@ QStringList ProtectedProgramFiles()
 {
     QStringList names = {
         QStringLiteral("KVRDB.mdb"), QStringLiteral("KVRDB.mdb-journal"), QStringLiteral("KVRDB.mdb-wal"),
-        QStringLiteral("KVRDB.mdb-shm"), QStringLiteral("KVR.fr3"), QStringLiteral("LogoKVR.jpg"),
+        QStringLiteral("KVRDB.mdb-shm"), QStringLiteral(".KVRDB.mdb.lock"), QStringLiteral("KVR.fr3"), QStringLiteral("LogoKVR.jpg"),
         stylesName(), QStringLiteral("icon3.ico"), QStringLiteral("CloseMSN.bmp"),
         QStringLiteral("KVR-Excel.xlsx"), QStringLiteral("KVR-Excel.zip"), QStringLiteral("kvr"),
         QStringLiteral("kvr-cli"),

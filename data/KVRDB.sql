@@ -60,6 +60,10 @@ CREATE TABLE Answer1 (
   "40" TEXT
 );
 
+-- An examinee code belongs to one examinee and one answer row.
+CREATE UNIQUE INDEX IDE_Code ON IDE (Code);
+CREATE UNIQUE INDEX Answer1_Code ON Answer1 (Code);
+
 CREATE TABLE QUS (
   Code INTEGER,
   QU TEXT,

@@ -9,8 +9,10 @@
 // A copy reads the source in chunks of 4048 bytes and calls the between-chunks
 // hook before every chunk (the screen lets the interface process its pending
 // events there; a hook that returns false stops the copy). The destination is
-// written to a temporary file beside it and put in place only when the copy is
-// complete, so an existing file of that name is never left half-written.
+// written through SafeFile: to a temporary file beside it, checked at every
+// step and put in place only when the copy is complete, so an existing file of
+// that name is never left half-written and no temporary file stays behind.
+// Failures are described in Persian, the system's words on a second line.
 namespace Backup {
 
 constexpr qint64 ChunkSize = 4048;
@@ -23,7 +25,7 @@ BetweenChunks ProcessEventsBetweenChunks();
 
 struct CopyResult {
     bool ok = false;
-    QString error; // the system's description of what went wrong
+    QString error; // a Persian reason, the system's description on a second line
 };
 
 // Copies source to destination, replacing the destination whole.
@@ -41,25 +43,34 @@ QString DefaultBackupName(const QString &dateText, const QString &timeText);
 // The clock caption: hour without a leading zero, ".", two-digit minutes.
 QString ClockText(const QTime &time);
 
-// Copies the live database to a backup file while no write is in progress:
-// the copy holds the database's write lock (waiting for a running write to
-// end) and includes any committed data still in a write-ahead log.
+// Copies the live database to a backup file holding every committed row.
+// The copy holds the database's write lock (waiting for a running write to
+// end). A file another program keeps in write-ahead-log mode, whose committed
+// rows may still be in its -wal file, is read through SQLite's online backup;
+// otherwise (the program keeps its file in rollback-journal mode) the file is
+// copied as it is. Refused when the destination is the live database or one
+// of its companion files, however the path is spelt.
 CopyResult BackUpDatabase(const QString &destination, const BetweenChunks &betweenChunks = {});
 
-// Why a file cannot be restored, or empty when it is a KVR database.
+// Why a file cannot be restored, or empty when it can: the live database or
+// one of its companion files; not a sound KVR database; a database holding
+// triggers or a QueryMe other than ours.
 QString RestoreRefusal(const QString &candidate);
 
 struct RestoreResult {
     bool ok = false;
-    bool refused = false;   // not a KVR database; nothing was touched
-    QString error;          // system description (copy failure) or refusal reason
-    QString safetyCopy;     // where the database was kept before it was replaced
+    bool refused = false;      // nothing was touched (see error)
+    bool otherProgram = false; // refused because another kvr or kvr-cli has the database open
+    QString error;             // the Persian reason, the system's words on a second line
+    QString safetyCopy;        // where the database was kept before it was replaced
 };
 
-// Replaces the live database with a backup file. The file must be a KVR
-// database. Every open data control is closed first, a safety copy of the
-// current database goes to the backups folder, the backup is copied to a
-// temporary file beside the live one, and only a complete copy replaces it
+// Replaces the live database with a backup file that RestoreRefusal()
+// accepts. The database lock is taken exclusively first: while another
+// program window or kvr-cli has the database open the restore is refused
+// and nothing changes. Then every open data control is closed, a safety copy
+// of the current database goes to the backups folder, the backup is copied to
+// a temporary file beside the live one, and only a complete copy replaces it
 // (the old database's journal files are removed with it). On any failure the
 // live database stays as it was. The data controls are opened again at the end
 // either way.

@@ -47,6 +47,10 @@ QString Refusal(const QString &path)
     QString why;
     if (!KvrDatabase::Validate(path, &why))
         return notKvr + QLatin1Char('\n') + why;
+    // Nothing in the file is trusted: it must not bring statements of its own.
+    why = KvrDatabase::UntrustedContent(path);
+    if (!why.isEmpty())
+        return notKvr + QLatin1Char('\n') + why;
     return QString();
 }
 

@@ -1,7 +1,9 @@
 #include "store/DataControl.h"
 
 #include "common/ProgramFolder.h"
+#include "store/DatabaseError.h"
 #include "store/KvrDatabase.h"
+#include "store/LiveDatabase.h"
 
 #include <QFileInfo>
 #include <QSqlDatabase>
@@ -32,6 +34,36 @@ bool &fileHeld()
 {
     static bool held = false;
     return held;
+}
+
+// The one write transaction that may be open, and what to take back from
+// the controls should it be rolled back.
+struct Transaction {
+    DataControl *owner = nullptr;
+    QString connection;
+    struct Undo {
+        DataControl *control;
+        qint64 rowidAfter;
+        qint64 rowidBefore;
+        QSet<int> dirty;
+    };
+    std::vector<Undo> undo;
+};
+
+Transaction &transaction()
+{
+    static Transaction t;
+    return t;
+}
+
+sqlite3 *handleOf(const QString &connection)
+{
+    if (!QSqlDatabase::contains(connection))
+        return nullptr;
+    const QVariant handle = QSqlDatabase::database(connection, false).driver()->handle();
+    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
+        return nullptr;
+    return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
 quint64 nextConnectionNumber()
@@ -76,10 +108,27 @@ QString DataControl::DatabasePath()
     return ProgramFile(KvrDatabase::FileName());
 }
 
-bool DataControl::fail(const QString &message)
+bool DataControl::fail(const QString &message, int code)
 {
     m_error = message;
+    m_errorCode = code;
     return false;
+}
+
+bool DataControl::failSql(const QString &message)
+{
+    sqlite3 *h = handleOf(connectionName());
+    return fail(message, h ? sqlite3_extended_errcode(h) : 0);
+}
+
+QString DataControl::PersianError() const
+{
+    return DatabaseError::Text(m_errorCode, m_error);
+}
+
+QString DataControl::connectionName() const
+{
+    return transaction().owner ? transaction().connection : m_connectionName;
 }
 
 bool DataControl::ensureConnection()
@@ -89,21 +138,27 @@ bool DataControl::ensureConnection()
     const QString path = DatabasePath();
     if (fileHeld()) {
         m_suspended = true; // opened by ReopenAll once the file is back
-        return fail(tr("The database file %1 is being replaced.").arg(path));
+        return fail(tr("The database file %1 is being replaced.").arg(path), DatabaseError::BeingReplaced);
     }
     if (!QFileInfo(path).isFile())
-        return fail(tr("The database file %1 does not exist.").arg(path));
+        return fail(tr("The database file %1 does not exist.").arg(path), DatabaseError::FileMissing);
+    QString why;
+    if (!LiveDatabase::HoldShared(path, &why))
+        return fail(why, DatabaseError::RestoreElsewhere);
+    KvrDatabase::PrepareOnce(path);
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
         // mode=rw: SQLite refuses a missing file instead of making an empty one.
         db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)
                            + QStringLiteral("?mode=rw"));
-        db.setConnectOptions(QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=2000"));
+        db.setConnectOptions(
+            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(KvrDatabase::BusyTimeoutMs));
         if (!db.open()) {
             const QString why = db.lastError().text();
+            const int code = db.lastError().nativeErrorCode().toInt();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
-            return fail(tr("The database file %1 cannot be opened: %2").arg(path, why));
+            return fail(tr("The database file %1 cannot be opened: %2").arg(path, why), code);
         }
     }
     m_open = true;
@@ -112,6 +167,8 @@ bool DataControl::ensureConnection()
 
 void DataControl::Close()
 {
+    if (transaction().owner == this)
+        RollbackTransaction();
     if (QSqlDatabase::contains(m_connectionName)) {
         {
             QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
@@ -133,6 +190,7 @@ bool DataControl::Open(const QString &recordSource, const QString &connection)
 bool DataControl::Refresh()
 {
     m_error.clear();
+    m_errorCode = 0;
     m_suspended = false;
     const bool ok = ensureConnection() && readRows();
     if (!ok) {
@@ -158,7 +216,7 @@ bool DataControl::readRows()
     const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(m_recordSource);
     if (!source.ok)
         return fail(source.error);
-    QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
+    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
 
     // Views (QueryMe) have no row id and are read-only.
     bool isTable = false;
@@ -167,7 +225,7 @@ bool DataControl::readRows()
         q.prepare(QStringLiteral("SELECT type FROM sqlite_master WHERE lower(name) = lower(?)"));
         q.addBindValue(source.table);
         if (!q.exec())
-            return fail(q.lastError().text());
+            return failSql(q.lastError().text());
         if (!q.next())
             return fail(tr("No table or view named %1.").arg(source.table));
         isTable = q.value(0).toString() == QLatin1String("table");
@@ -186,8 +244,9 @@ bool DataControl::readRows()
     const QString sql = source.Sql(isTable);
     if (sqlite3_prepare16_v2(h, sql.utf16(), int(sql.size() * 2), &stmt, nullptr) != SQLITE_OK) {
         const QString why = QString::fromUtf8(sqlite3_errmsg(h));
+        const int code = sqlite3_extended_errcode(h);
         sqlite3_finalize(stmt);
-        return fail(why);
+        return fail(why, code);
     }
     const int first = isTable ? 1 : 0;
     const int n = sqlite3_column_count(stmt) - first;
@@ -212,9 +271,10 @@ bool DataControl::readRows()
         }
     }
     const QString why = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(h));
+    const int code = rc == SQLITE_DONE ? 0 : sqlite3_extended_errcode(h);
     sqlite3_finalize(stmt);
     if (!why.isEmpty())
-        return fail(why);
+        return fail(why, code);
     for (Column &col : data)
         col.text.squeeze();
     m_columns = columns;
@@ -284,6 +344,7 @@ int DataControl::storageIndex(int row) const
 bool DataControl::Filter(const QString &filterText)
 {
     m_error.clear();
+    m_errorCode = 0;
     if (filterText.trimmed().isEmpty()) {
         m_filtered = false;
         m_view.clear();
@@ -393,6 +454,7 @@ bool DataControl::SetValue(const QString &column, const QString &value)
 bool DataControl::SetValue(int column, const QString &value)
 {
     m_error.clear();
+    m_errorCode = 0;
     const int i = storageIndex(m_current);
     if (i < 0)
         return fail(tr("There is no current row."));
@@ -411,6 +473,7 @@ bool DataControl::SetValue(int column, const QString &value)
 bool DataControl::AddNew()
 {
     m_error.clear();
+    m_errorCode = 0;
     if (m_columns.isEmpty())
         return fail(tr("The data control is not open."));
     if (m_readOnly)
@@ -433,6 +496,7 @@ bool DataControl::IsNewRow() const
 bool DataControl::Update()
 {
     m_error.clear();
+    m_errorCode = 0;
     const int i = storageIndex(m_current);
     if (i < 0)
         return fail(tr("There is no current row."));
@@ -446,7 +510,10 @@ bool DataControl::Update()
 
     QList<int> cols(dirty.begin(), dirty.end());
     std::sort(cols.begin(), cols.end());
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    // Should an open transaction be rolled back, this write is taken back.
+    const QSet<int> dirtyBefore = dirty;
+    const qint64 rowidBefore = m_rowids[size_t(i)];
+    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
     const QString table = KvrDatabase::QuoteIdentifier(m_table);
     if (m_rowids[size_t(i)] == 0) {
         if (cols.isEmpty()) {
@@ -463,9 +530,11 @@ bool DataControl::Update()
                 q.addBindValue(QString::fromUtf8(cellView(i, c)));
         }
         if (!q.exec())
-            return fail(q.lastError().text());
+            return failSql(q.lastError().text());
         m_rowids[size_t(i)] = q.lastInsertId().toLongLong();
         m_dirty[size_t(i)].clear();
+        if (transaction().owner)
+            transaction().undo.push_back({this, m_rowids[size_t(i)], rowidBefore, dirtyBefore});
         // Pick up what the database filled in (the auto-numbered id).
         rereadRow(i);
         for (int c = 0; c < ColumnCount(); ++c)
@@ -481,10 +550,12 @@ bool DataControl::Update()
         q.addBindValue(QString::fromUtf8(cellView(i, c)));
     q.addBindValue(m_rowids[size_t(i)]);
     if (!q.exec())
-        return fail(q.lastError().text());
+        return failSql(q.lastError().text());
     if (q.numRowsAffected() == 0)
-        return fail(tr("The row is no longer in %1.").arg(m_table));
+        return fail(tr("The row is no longer in %1.").arg(m_table), DatabaseError::RowGone);
     m_dirty[size_t(i)].clear();
+    if (transaction().owner)
+        transaction().undo.push_back({this, rowidBefore, rowidBefore, dirtyBefore});
     return true;
 }
 
@@ -493,7 +564,7 @@ bool DataControl::rereadRow(int storageRow)
     QStringList names;
     for (const QString &c : m_columns)
         names << KvrDatabase::QuoteIdentifier(c);
-    QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
     q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?")
                   .arg(names.join(QLatin1Char(',')), KvrDatabase::QuoteIdentifier(m_table)));
     q.addBindValue(m_rowids[size_t(storageRow)]);
@@ -507,6 +578,7 @@ bool DataControl::rereadRow(int storageRow)
 bool DataControl::Delete()
 {
     m_error.clear();
+    m_errorCode = 0;
     const int i = storageIndex(m_current);
     if (i < 0)
         return fail(tr("There is no current row."));
@@ -515,11 +587,11 @@ bool DataControl::Delete()
     if (m_rowids[size_t(i)] != 0) {
         if (!ensureConnection())
             return false;
-        QSqlQuery q(QSqlDatabase::database(m_connectionName, false));
+        QSqlQuery q(QSqlDatabase::database(connectionName(), false));
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(KvrDatabase::QuoteIdentifier(m_table)));
         q.addBindValue(m_rowids[size_t(i)]);
         if (!q.exec())
-            return fail(q.lastError().text());
+            return failSql(q.lastError().text());
     }
     eraseRow(i);
     if (m_filtered) {
@@ -593,7 +665,11 @@ qint64 DataControl::FirstFreeNumber(const QString &column, qint64 from) const
 
 void DataControl::CloseAll()
 {
+    if (transaction().owner)
+        transaction().owner->RollbackTransaction();
     fileHeld() = true;
+    // The file that comes back is prepared anew when it is opened.
+    KvrDatabase::ForgetPrepared();
     for (DataControl *dc : allControls()) {
         if (dc->m_open) {
             dc->Close();
@@ -612,6 +688,79 @@ bool DataControl::ReopenAll()
             ok = dc->Refresh() && ok;
     }
     return ok;
+}
+
+bool DataControl::BeginTransaction()
+{
+    m_error.clear();
+    m_errorCode = 0;
+    if (transaction().owner)
+        return fail(tr("A transaction is open already."));
+    if (!ensureConnection())
+        return false;
+    sqlite3 *h = handleOf(m_connectionName);
+    if (!h)
+        return fail(tr("The database driver gives no SQLite handle."));
+    // IMMEDIATE: the write lock is taken now (waiting while another program
+    // writes), so what is read inside the transaction stays true until it
+    // commits.
+    if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
+        return fail(QString::fromUtf8(sqlite3_errmsg(h)), sqlite3_extended_errcode(h));
+    transaction().owner = this;
+    transaction().connection = m_connectionName;
+    transaction().undo.clear();
+    return true;
+}
+
+bool DataControl::CommitTransaction()
+{
+    if (transaction().owner != this)
+        return fail(tr("This control has no open transaction."));
+    sqlite3 *h = handleOf(m_connectionName);
+    if (h && sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+        transaction() = Transaction();
+        return true;
+    }
+    const QString why = h ? QString::fromUtf8(sqlite3_errmsg(h)) : tr("The database is not open.");
+    const int code = h ? sqlite3_extended_errcode(h) : 0;
+    RollbackTransaction();
+    return fail(why, code);
+}
+
+void DataControl::RollbackTransaction()
+{
+    if (transaction().owner != this)
+        return;
+    // SQLite may have rolled back by itself after a failed write; then there
+    // is nothing left to roll back and the statement's error does not matter.
+    if (sqlite3 *h = handleOf(m_connectionName))
+        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    takeBackTransaction();
+}
+
+bool DataControl::InTransaction()
+{
+    return transaction().owner != nullptr;
+}
+
+void DataControl::takeBackTransaction()
+{
+    const std::vector<Transaction::Undo> undo = std::move(transaction().undo);
+    transaction() = Transaction();
+    for (auto it = undo.rbegin(); it != undo.rend(); ++it)
+        if (allControls().count(it->control))
+            it->control->undoWrite(it->rowidAfter, it->rowidBefore, it->dirty);
+}
+
+void DataControl::undoWrite(qint64 rowidAfter, qint64 rowidBefore, const QSet<int> &dirty)
+{
+    for (int r = 0; r < rowTotal(); ++r) {
+        if (m_rowids[size_t(r)] == rowidAfter) {
+            m_rowids[size_t(r)] = rowidBefore;
+            m_dirty[size_t(r)].unite(dirty);
+            return;
+        }
+    }
 }
 
 int DataControl::OpenCount()

@@ -36,6 +36,20 @@
 // replaces it; until ReopenAll() no control opens the file (an attempt fails
 // and the control is reopened with the others). ReopenAll() opens and
 // refreshes them again.
+//
+// Several programs on one file: the first control to open the file takes
+// this process's shared lock on it (store/LiveDatabase.h) and prepares the
+// file once (KvrDatabase::PrepareOnce: rollback-journal mode, unique codes).
+// A connection waits up to KvrDatabase::BusyTimeoutMs while another program
+// writes. Writes that belong together go in one transaction:
+//
+//   rows.BeginTransaction();                 // BEGIN IMMEDIATE
+//   scratch.Open(...); scratch.AddNew(); ... scratch.Update();
+//   rows.Update();
+//   rows.CommitTransaction();                // or RollbackTransaction()
+//
+// LastErrorCode() keeps SQLite's result code of a failure and PersianError()
+// gives the text the screens show (store/DatabaseError.h).
 
 #include <QHash>
 #include <QObject>
@@ -124,6 +138,25 @@ public:
     qint64 FirstFreeNumber(const QString &column, qint64 from) const;
 
     QString LastError() const { return m_error; }
+    // SQLite's extended result code of the last failure, one of
+    // DatabaseError's own codes, or 0.
+    int LastErrorCode() const { return m_errorCode; }
+    // The last failure as the screens show it: a Persian sentence, then
+    // LastError() on a second line.
+    QString PersianError() const;
+
+    // A write transaction on this control's connection (BEGIN IMMEDIATE,
+    // waiting while another program writes). Until it is committed or rolled
+    // back, every control reads and writes through this connection, so each
+    // sees what the others wrote, and no other program can write. A rollback
+    // takes back every write made meanwhile: rows inserted meanwhile count as
+    // new again and changed values as not yet written; a control that deleted
+    // rows meanwhile must be refreshed. Only one transaction is open at a
+    // time; destroying or closing the control that began it rolls it back.
+    bool BeginTransaction();
+    bool CommitTransaction();
+    void RollbackTransaction();
+    static bool InTransaction();
 
     // The database file every control opens.
     static QString DatabasePath();
@@ -149,8 +182,12 @@ private:
         std::vector<int> ends;
     };
 
-    bool fail(const QString &message);
+    bool fail(const QString &message, int code = 0);
+    bool failSql(const QString &message); // takes the code from the connection
     bool ensureConnection();
+    QString connectionName() const; // the open transaction's, else this control's
+    void undoWrite(qint64 rowidAfter, qint64 rowidBefore, const QSet<int> &dirty);
+    static void takeBackTransaction();
     bool readRows();
     int rowTotal() const { return int(m_rowids.size()); }
     QByteArrayView cellView(int storageRow, int column) const;
@@ -167,6 +204,7 @@ private:
     bool m_open = false;
     bool m_suspended = false; // closed by CloseAll, to be reopened
     QString m_error;
+    int m_errorCode = 0;
 
     QString m_table;
     bool m_readOnly = true;

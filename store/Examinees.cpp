@@ -51,16 +51,20 @@ bool EnsureAnswerRow(DataControl &dc, const QString &code)
 
 bool DeleteExaminee(DataControl &dc, const QString &code)
 {
+    // Both rows go, or neither: should the examinee's row stay, its answers
+    // stay with it, since a code is only given out again once no examinee
+    // holds it, and a new examinee must not find an old answer row under its
+    // code.
+    if (!dc.BeginTransaction())
+        return false;
     for (const QString &source : {kIdeSource, kAnswerSource}) {
-        // Should the examinee's row stay, its answers stay with it: a code is
-        // only given out again once no examinee holds it, and a new examinee
-        // must not find an old answer row under its code.
-        if (!dc.Open(source) || !dc.Filter(QStringLiteral("Code='") + code + QLatin1Char('\'')))
+        if (!dc.Open(source) || !dc.Filter(QStringLiteral("Code='") + code + QLatin1Char('\''))
+            || (dc.RecordCount() != 0 && !dc.Delete())) {
+            dc.RollbackTransaction(); // LastError() stays
             return false;
-        if (dc.RecordCount() != 0 && !dc.Delete())
-            return false;
+        }
     }
-    return true;
+    return dc.CommitTransaction();
 }
 
 } // namespace Examinees

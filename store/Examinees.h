@@ -26,8 +26,9 @@ qint64 CodeValue(const QString &code);
 bool EnsureAnswerRow(DataControl &dc, const QString &code);
 
 // Deletes the examinee: the first IDE row with the code, then the first
-// Answer1 row with it, both through dc. A code without a row is not an
-// error. True when every delete that was due succeeded.
+// Answer1 row with it, both through dc and in one transaction, so either
+// both are gone or both stay. A code without a row is not an error. True
+// when every delete that was due succeeded; otherwise dc must be refreshed.
 bool DeleteExaminee(DataControl &dc, const QString &code);
 
 } // namespace Examinees

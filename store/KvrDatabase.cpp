@@ -11,6 +11,10 @@
 #include <QUrl>
 #include <QVariant>
 
+#include <map>
+
+#include <sqlite3.h>
+
 namespace KvrDatabase {
 
 namespace {
@@ -282,6 +286,191 @@ bool CreateFromSql(const QString &sqlPath, const QString &dbPath, QString *error
     if (!ok)
         QFile::remove(temp);
     return ok;
+}
+
+namespace {
+
+// A plain SQLite connection for the few statements run outside the data
+// controls; closed when the scope ends.
+class RawConnection
+{
+public:
+    RawConnection(const QString &path, int flags)
+    {
+        m_rc = sqlite3_open_v2(QFile::encodeName(path).constData(), &m_db, flags, nullptr);
+        if (m_db)
+            sqlite3_busy_timeout(m_db, BusyTimeoutMs);
+    }
+    ~RawConnection() { sqlite3_close_v2(m_db); }
+    RawConnection(const RawConnection &) = delete;
+    RawConnection &operator=(const RawConnection &) = delete;
+    bool ok() const { return m_rc == SQLITE_OK; }
+    sqlite3 *db() const { return m_db; }
+    QString error() const
+    {
+        return QString::fromUtf8(m_db ? sqlite3_errmsg(m_db) : sqlite3_errstr(m_rc));
+    }
+    int exec(const QString &sql) { return sqlite3_exec(m_db, sql.toUtf8().constData(), nullptr, nullptr, nullptr); }
+    // The first column of every row; values are bound to ?1, ?2...
+    QStringList column(const QString &sql, const QStringList &values = {}, int *rc = nullptr)
+    {
+        QStringList out;
+        sqlite3_stmt *stmt = nullptr;
+        const QByteArray text = sql.toUtf8();
+        int r = sqlite3_prepare_v2(m_db, text.constData(), int(text.size()), &stmt, nullptr);
+        for (int i = 0; r == SQLITE_OK && i < values.size(); ++i) {
+            const QByteArray value = values[i].toUtf8();
+            r = sqlite3_bind_text(stmt, i + 1, value.constData(), int(value.size()), SQLITE_TRANSIENT);
+        }
+        if (r == SQLITE_OK) {
+            while ((r = sqlite3_step(stmt)) == SQLITE_ROW) {
+                const auto *value = reinterpret_cast<const char *>(sqlite3_column_text(stmt, 0));
+                out << (value ? QString::fromUtf8(value, sqlite3_column_bytes(stmt, 0)) : QString());
+            }
+        }
+        sqlite3_finalize(stmt);
+        if (rc)
+            *rc = r == SQLITE_DONE ? SQLITE_OK : r;
+        return out;
+    }
+
+private:
+    sqlite3 *m_db = nullptr;
+    int m_rc = SQLITE_ERROR;
+};
+
+QString collapsed(const QString &sql)
+{
+    return sql.simplified();
+}
+
+// True when the table has a UNIQUE index on exactly this one column.
+bool hasUniqueIndex(RawConnection &c, const QString &table, const QString &column)
+{
+    const QStringList found = c.column(
+        QStringLiteral("SELECT il.name FROM pragma_index_list(?1) AS il WHERE il.\"unique\" = 1 AND il.partial = 0 "
+                       "AND (SELECT count(*) FROM pragma_index_info(il.name)) = 1 "
+                       "AND (SELECT name FROM pragma_index_info(il.name)) = ?2 COLLATE NOCASE"),
+        {table, column});
+    return !found.isEmpty();
+}
+
+std::map<QString, Preparation> &prepared()
+{
+    static std::map<QString, Preparation> files;
+    return files;
+}
+
+} // namespace
+
+QString QueryMeDefinition()
+{
+    QStringList columns;
+    for (const char *c : {"Code", "FullName", "\"Alter\"", "Geschlecht", "Heirat", "Bildung"})
+        columns << QStringLiteral("IDE.%1 AS %1").arg(QLatin1String(c));
+    for (int i = 1; i <= 40; ++i)
+        columns << QStringLiteral("Answer1.\"%1\" AS \"%1\"").arg(i);
+    return QStringLiteral("CREATE VIEW QueryMe AS SELECT ") + columns.join(QStringLiteral(", "))
+           + QStringLiteral(" FROM IDE LEFT JOIN Answer1 ON Answer1.Code = IDE.Code ORDER BY IDE.id");
+}
+
+QString UntrustedContent(const QString &path)
+{
+    RawConnection c(path, SQLITE_OPEN_READONLY);
+    if (!c.ok())
+        return tr("The file cannot be opened: %1").arg(c.error());
+    int rc = SQLITE_OK;
+    const QStringList triggers =
+        c.column(QStringLiteral("SELECT name FROM sqlite_master WHERE type = 'trigger' ORDER BY name"), {}, &rc);
+    if (rc != SQLITE_OK)
+        return tr("The file cannot be read: %1").arg(c.error());
+    if (!triggers.isEmpty())
+        return QString::fromUtf8("اين فايل دستورهايي (trigger) دارد که با تغيير اطلاعات خود به خود اجرا مي شوند؛ "
+                                 "پايگاه داده KVR چنين دستوري ندارد.")
+               + QLatin1Char('\n') + tr("Triggers: %1").arg(triggers.join(QStringLiteral(", ")));
+    const QStringList view = c.column(
+        QStringLiteral("SELECT sql FROM sqlite_master WHERE type = 'view' AND name = 'QueryMe'"), {}, &rc);
+    if (rc != SQLITE_OK)
+        return tr("The file cannot be read: %1").arg(c.error());
+    if (view.size() != 1 || collapsed(view.first()) != collapsed(QueryMeDefinition()))
+        return QString::fromUtf8("پرس و جوي QueryMe در اين فايل با تعريف آن در برنامه KVR يکي نيست.")
+               + QLatin1Char('\n') + tr("QueryMe is defined as: %1").arg(collapsed(view.value(0)).left(300));
+    return QString();
+}
+
+Preparation Prepare(const QString &path)
+{
+    Preparation p;
+    RawConnection c(path, SQLITE_OPEN_READWRITE);
+    if (!c.ok()) {
+        p.error = c.error();
+        return p;
+    }
+    // A file in write-ahead-log mode keeps committed rows in its -wal file
+    // until a checkpoint: rollback-journal mode keeps them in the file, where
+    // a copy of the file finds them. Another program still using the file in
+    // WAL mode keeps it so; the backup reads such a file through SQLite.
+    c.exec(QStringLiteral("PRAGMA journal_mode=DELETE"));
+    const QString mode = c.column(QStringLiteral("PRAGMA journal_mode")).value(0);
+    if (mode.compare(QLatin1String("delete"), Qt::CaseInsensitive) != 0)
+        p.error = tr("The journal mode stays %1: %2").arg(mode, c.error());
+
+    const struct {
+        const char *table;
+        const char *index;
+        QStringList *duplicates;
+    } keys[] = {{"IDE", "IDE_Code", &p.duplicateExamineeCodes}, {"Answer1", "Answer1_Code", &p.duplicateAnswerCodes}};
+    for (const auto &k : keys) {
+        const QString table = QLatin1String(k.table);
+        if (hasUniqueIndex(c, table, QStringLiteral("Code")))
+            continue;
+        const int rc = c.exec(QStringLiteral("CREATE UNIQUE INDEX IF NOT EXISTS %1 ON %2 (Code)")
+                                  .arg(QuoteIdentifier(QLatin1String(k.index)), QuoteIdentifier(table)));
+        if (rc == SQLITE_OK)
+            continue;
+        if ((rc & 0xFF) == SQLITE_CONSTRAINT) {
+            *k.duplicates = c.column(QStringLiteral("SELECT Code FROM %1 WHERE Code IS NOT NULL GROUP BY Code "
+                                                    "HAVING count(*) > 1 ORDER BY CAST(Code AS INTEGER), Code")
+                                         .arg(QuoteIdentifier(table)));
+        } else if (p.error.isEmpty()) {
+            p.error = tr("The index on %1.Code cannot be made: %2").arg(table, c.error());
+        }
+    }
+    return p;
+}
+
+const Preparation &PrepareOnce(const QString &path)
+{
+    const QString key = QFileInfo(path).absoluteFilePath();
+    auto found = prepared().find(key);
+    if (found == prepared().end())
+        found = prepared().emplace(key, Prepare(path)).first;
+    return found->second;
+}
+
+void ForgetPrepared()
+{
+    prepared().clear();
+}
+
+QString DuplicatesMessage(const Preparation &preparation)
+{
+    if (preparation.duplicateExamineeCodes.isEmpty() && preparation.duplicateAnswerCodes.isEmpty())
+        return QString();
+    const auto list = [](const QStringList &codes) {
+        QStringList shown;
+        for (const QString &code : codes)
+            shown << (code.isEmpty() ? QStringLiteral("\"\"") : code);
+        return shown.join(QString::fromUtf8("، "));
+    };
+    QString text = QString::fromUtf8("در پايگاه داده بعضي کدها بيش از يک بار آمده است. هيچ اطلاعاتي حذف نشده و "
+                                     "برنامه مثل قبل کار مي کند؛ آزمودني هاي تکراري را در صفحه آزمودني ها "
+                                     "بررسي کنيد.");
+    if (!preparation.duplicateExamineeCodes.isEmpty())
+        text += QLatin1Char('\n') + QString::fromUtf8("کد آزمودني هاي تکراري: ") + list(preparation.duplicateExamineeCodes);
+    if (!preparation.duplicateAnswerCodes.isEmpty())
+        text += QLatin1Char('\n') + QString::fromUtf8("کد رديف هاي پاسخ تکراري: ") + list(preparation.duplicateAnswerCodes);
+    return text;
 }
 
 Source ParseRecordSource(const QString &text)

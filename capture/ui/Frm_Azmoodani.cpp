@@ -284,7 +284,7 @@ void Frm_Azmoodani::onTimer1()
     const QString code = Examinees::NextCode(*m_adodc[2]);
     if (code.isEmpty()) {
         // Without a code the examinee cannot be saved; only Cancel leads on.
-        reportFailure(CaptureText::CodeFailed(), m_adodc[2]->LastError());
+        reportFailure(CaptureText::CodeFailed(), m_adodc[2]->PersianError());
         enableButtons({BtnCancel}, true);
         return;
     }
@@ -340,8 +340,9 @@ bool Frm_Azmoodani::Save()
     e.education = m_txt[3]->text();
     e.telephone = m_txt[4]->text();
     e.tester = m_txt[5]->text();
-    QString why;
-    if (!Registry::Save(*m_adodc[0], *m_adodc[2], e, &why)) {
+    const bool wasNew = m_adodc[0]->IsNewRow();
+    QString why, stored;
+    if (!Registry::Save(*m_adodc[0], *m_adodc[2], e, &why, &stored)) {
         // What was typed stays on screen, in the same mode, to be saved again.
         reportFailure(CaptureText::SaveFailed(), why);
         return stay();
@@ -354,7 +355,30 @@ bool Frm_Azmoodani::Save()
     m_adodc[3]->Refresh();
     setListHeadings();
     enableButtons({BtnNew, BtnEdit, BtnDelete}, true);
+    if (wasNew)
+        showSaved(stored);
+    if (stored != e.code.trimmed())
+        Dialogs::Message(this, CaptureText::Attention(), CaptureText::CodeChanged(e.code.trimmed(), stored),
+                         QMessageBox::Information);
     return true;
+}
+
+void Frm_Azmoodani::showSaved(const QString &code)
+{
+    // A new examinee is normally the newest one; another program window may
+    // have saved one since, and then the list moves to this one as a click on
+    // its line would.
+    DataControl *list = m_adodc[3];
+    if (list->Value(QStringLiteral("Code")) == code)
+        return;
+    const int column = list->ColumnIndex(QStringLiteral("Code"));
+    for (int row = 0; row < list->RecordCount(); ++row) {
+        if (list->ValueAt(row, column) == code) {
+            list->SetCurrentRow(row);
+            onListClicked();
+            return;
+        }
+    }
 }
 
 void Frm_Azmoodani::Cancel()
@@ -393,7 +417,7 @@ void Frm_Azmoodani::onTimer2()
                 m_adodc[1]->Refresh();
                 Dialogs::ShowTimedMessage(this, CaptureText::Deleted());
             } else {
-                reportFailure(CaptureText::DeleteFailed(), m_adodc[1]->LastError());
+                reportFailure(CaptureText::DeleteFailed(), m_adodc[1]->PersianError());
             }
         }
     }

@@ -70,6 +70,7 @@ private:
     void onTimer2();
     void onListClicked();
     void showListCode();
+    void showSaved(const QString &code);
     void reportFailure(const QString &lead, const QString &reason);
 
     DataControl *m_adodc[4] = {};

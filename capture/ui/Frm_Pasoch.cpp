@@ -185,7 +185,7 @@ void Frm_Pasoch::changeEvent(QEvent *event)
 
 void Frm_Pasoch::reportWriteFailure()
 {
-    Dialogs::Message(this, CaptureText::Error(), CaptureText::SaveFailed() + QLatin1Char('\n') + m_adodc2->LastError(),
+    Dialogs::Message(this, CaptureText::Error(), CaptureText::SaveFailed() + QLatin1Char('\n') + m_adodc2->PersianError(),
                      QMessageBox::Critical);
 }
 

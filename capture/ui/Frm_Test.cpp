@@ -283,7 +283,7 @@ bool Frm_Test::commit()
         return true; // no answer row: nothing was taken
     if (m_adodc2->Update())
         return true;
-    Dialogs::Message(this, CaptureText::Error(), CaptureText::SaveFailed() + QLatin1Char('\n') + m_adodc2->LastError(),
+    Dialogs::Message(this, CaptureText::Error(), CaptureText::SaveFailed() + QLatin1Char('\n') + m_adodc2->PersianError(),
                      QMessageBox::Critical);
     return false;
 }

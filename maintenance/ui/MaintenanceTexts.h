@@ -1,19 +1,11 @@
 #pragma once
+#include "maintenance/BackupTexts.h"
+
 #include <QString>
 
 // The maintenance screens' own texts, kept exactly as the program shows them.
 namespace MaintenanceText {
 inline QString Caption() { return QString::fromUtf8("Back up ...  Reastor"); }
-inline QString AskPath() { return QString::fromUtf8("لطفا مسير تهيه نسخه پشتيبان را وارد کنيد"); }
-inline QString AskRestorePath() { return QString::fromUtf8("لطفا مسير فايل مربوطه را وارد کنيد"); }
-inline QString ReplaceQuestion() { return QString::fromUtf8("فايل پشتيباني با اين نام قبلا ايجاد شده آيا ميخواهيد اين فايل را جايگزين کنيد؟"); }
-inline QString BackupMade() { return QString::fromUtf8("نسخه پشتيبان تهيه گرديد"); }
-inline QString BackupNotMade() { return QString::fromUtf8("عدم موفقيت در تهيه نسخه پشتيبان"); }
-inline QString RestoreQuestion() { return QString::fromUtf8("آيا ميخواهيد اطلاعات را بازيابي کنيد؟"); }
-inline QString Restored() { return QString::fromUtf8("بازيابي اطلاعات انجام شد"); }
-inline QString RestoreNotDone() { return QString::fromUtf8("عدم موفقيت در بازيابي اطلاعات "); }
-inline QString CopyFailed() { return QString::fromUtf8("اشکال در ايجاد نسخه پشتيباني"); }
-inline QString CloseOtherForms() { return QString::fromUtf8("تمامي فرم ها را ببندبد به جز فرم اصلي و اين پنجره"); }
 inline QString Error() { return QString::fromUtf8("خطا"); }
 inline QString Message() { return QString::fromUtf8("پيام"); }
 inline QString Help() { return QString::fromUtf8("راهنما"); }

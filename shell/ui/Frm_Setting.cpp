@@ -297,10 +297,21 @@ void Frm_Setting::ComposeContactBlock()
     m_txtmosh->setText(::ComposeContactBlock(contacts));
 }
 
-void Frm_Setting::SaveThemeRow()
+bool Frm_Setting::SaveThemeRow()
 {
-    // A failed commit leaves the screen as it is, without a message.
-    m_adodc1->Update();
+    // A setting that did not reach the file is said, never passed over: the
+    // screen keeps what was typed, to be saved again.
+    if (m_adodc1->Update())
+        return true;
+    reportSaveFailure(*m_adodc1);
+    return false;
+}
+
+void Frm_Setting::reportSaveFailure(const DataControl &control)
+{
+    Dialogs::Message(this, QStringLiteral("خطا"),
+                     QStringLiteral("ذخيره انجام نشد:") + QLatin1Char('\n') + control.PersianError(),
+                     QMessageBox::Critical);
 }
 
 void Frm_Setting::SelectTheme(int step)
@@ -342,14 +353,20 @@ void Frm_Setting::onQuestionNumberChanged(const QString &text)
 
 void Frm_Setting::SaveQuestion()
 {
-    m_adodc2->Update();
+    if (!m_adodc2->Update()) {
+        reportSaveFailure(*m_adodc2);
+        return;
+    }
     Dialogs::ShowTimedMessage(this, QStringLiteral("ذخيره شد"));
 }
 
 void Frm_Setting::SaveClinicDetails()
 {
     ComposeContactBlock();
-    SaveThemeRow();
+    if (!SaveThemeRow()) {
+        RestoreCurrentFolder();
+        return;
+    }
     m_loading = true;
     m_adodc1->Refresh();
     m_loading = false;

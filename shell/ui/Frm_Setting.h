@@ -35,8 +35,9 @@ public:
 
     // Rebuilds Txtmosh from the contact fields FEItem(3)..FEItem(9).
     void ComposeContactBlock();
-    // Commits the settings row with all bound fields; failures are passed over.
-    void SaveThemeRow();
+    // Commits the settings row with all bound fields. A failure is shown
+    // ("خطا", the Persian reason) and false returned.
+    bool SaveThemeRow();
 
     // The buttons' actions.
     void SelectTheme(int step);     // PBSelect(0): +1, PBSelect(1): -1
@@ -58,6 +59,7 @@ private:
     void onThemeNumberChanged(const QString &text);
     void onQuestionNumberChanged(const QString &text);
     void showLogoCaption();
+    void reportSaveFailure(const DataControl &control);
     void logoClicked();
     void loadPreview();
     void showLogoFromRow();

@@ -257,6 +257,8 @@ void TestAnswerSheet::failedSaveIsReported()
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].caption, CaptureText::Error());
     QVERIFY(boxes[0].text.contains("answers refused"));
+    // What happened, in Persian, before SQLite's words.
+    QCOMPARE(boxes[0].text.section('\n', 1, 1), QString::fromUtf8("پايگاه داده اين تغيير را نپذيرفت."));
     QCOMPARE(Slot(2)->text(), QString("1"));
     QCOMPARE(m_f->Answers("1").at(2), QString());
 

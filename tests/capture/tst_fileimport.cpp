@@ -357,6 +357,7 @@ void TestFileImport::failedWriteLeavesAnswersAsTheyWere()
     const Dialogs::Box box = LastBox();
     QCOMPARE(box.caption, QStringLiteral("خطا"));
     QVERIFY2(box.text.contains(u"disk is full"), qPrintable(box.text));
+    QCOMPARE(box.text.section('\n', 0, 0), QString::fromUtf8("پايگاه داده اين تغيير را نپذيرفت."));
     QCOMPARE(box.icon, QMessageBox::Critical);
     QCOMPARE(Stored(QStringLiteral("5")), Repeat(QStringLiteral("1")));
     // The screen's answer control shows what the file holds, not the values

@@ -47,7 +47,10 @@ private slots:
     void deleteTakesLineCurrentWhenAsked();
     void deleteWithEmptyListReportsNothing();
     void deleteAnsweredNo();
+    void failedSaveIsReportedAndKept_data();
     void failedSaveIsReportedAndKept();
+    void codeTakenMeanwhileGetsTheNextOne();
+    void lockedDatabaseIsSaidInPersian();
     void keyFilter_data();
     void keyFilter();
     void digitFieldsPassTabButNotPaste();
@@ -331,19 +334,28 @@ void TestRegistry::deleteAnsweredNo()
     QCOMPARE(Buttons(m_w), kBrowse);
 }
 
+void TestRegistry::failedSaveIsReportedAndKept_data()
+{
+    QTest::addColumn<QString>("table");
+    QTest::newRow("examinee row refused") << "IDE";
+    QTest::newRow("answer row refused") << "Answer1";
+}
+
 void TestRegistry::failedSaveIsReportedAndKept()
 {
+    QFETCH(QString, table);
     m_f->db.AddExaminees({"1"});
     Open();
     FillNew("Reza", "25", CaptureText::Male());
-    m_f->RefuseWrites("IDE", "disk refused the row");
+    m_f->RefuseWrites(table, "disk refused the row");
     QVERIFY(!m_w->Save());
 
     const QList<Dialogs::Box> boxes = Dialogs::Test::Boxes();
     QCOMPARE(boxes.size(), 1);
     QCOMPARE(boxes[0].caption, CaptureText::Error());
     QVERIFY2(boxes[0].text.contains("disk refused the row"), qPrintable(boxes[0].text));
-    // The entry stays on screen, in the same mode, and nothing was left behind.
+    // The entry stays on screen, in the same mode, and neither row was
+    // written: the two are saved together or not at all.
     QCOMPARE(m_w->TxtAnmeldung(0)->text(), QString("Reza"));
     QCOMPARE(m_w->TxtAnmeldung(2)->text(), QString("2"));
     QCOMPARE(Buttons(m_w), QString("--SC-X"));
@@ -351,10 +363,54 @@ void TestRegistry::failedSaveIsReportedAndKept()
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE"), 1);
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1 WHERE Code=2"), 0);
 
-    m_f->AllowWrites("IDE");
+    m_f->AllowWrites(table);
     QVERIFY(m_w->Save());
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE Code='2' AND FullName='Reza'"), 1);
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1 WHERE Code=2"), 1);
+}
+
+// Another program window saves an examinee under the code this screen
+// showed, between the code being shown and Save.
+void TestRegistry::codeTakenMeanwhileGetsTheNextOne()
+{
+    m_f->db.AddExaminees({"1"});
+    Open();
+    FillNew("Reza", "25", CaptureText::Male());
+    QCOMPARE(m_w->TxtAnmeldung(2)->text(), QString("2"));
+    m_f->db.AddExaminees({"2"}); // the other window's examinee, with its answer row
+    m_f->db.Exec("UPDATE Answer1 SET \"1\"='2' WHERE Code=2");
+    QVERIFY(m_w->Save());
+
+    QCOMPARE(m_f->db.Exec("SELECT Code FROM IDE WHERE FullName='Reza'").toString(), QString("3"));
+    QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1 WHERE Code=3 AND \"1\" IS NULL"), 1);
+    QCOMPARE(m_f->db.Exec("SELECT \"1\" FROM Answer1 WHERE Code=2").toString(), QString("2"));
+    // The screen says which code was stored and shows that examinee.
+    QCOMPARE(ScreenFixture::Boxes(),
+             QStringList{CaptureText::Attention() + '|' + CaptureText::CodeChanged("2", "3")});
+    QCOMPARE(m_w->TxtAnmeldung(2)->text(), QString("3"));
+    QCOMPARE(m_w->TxtAnmeldung(0)->text(), QString("Reza"));
+    QCOMPARE(Buttons(m_w), kBrowse);
+}
+
+// Another program holds the write lock for longer than the busy timeout.
+void TestRegistry::lockedDatabaseIsSaidInPersian()
+{
+    Open();
+    FillNew("Reza", "25", CaptureText::Male());
+    QVERIFY(QSqlQuery(m_f->db.Db()).exec("BEGIN IMMEDIATE"));
+    QVERIFY(!m_w->Save());
+    QCOMPARE(Dialogs::Test::Boxes().size(), 1);
+    const QStringList lines = Dialogs::Test::Boxes().at(0).text.split('\n');
+    QCOMPARE(lines.size(), 3);
+    QCOMPARE(lines[0], CaptureText::SaveFailed());
+    QVERIFY2(lines[1].contains(QString::fromUtf8("پس از چند ثانيه انتظار")), qPrintable(lines[1]));
+    QVERIFY(lines[2].contains("locked")); // SQLite's own words last
+    QCOMPARE(Buttons(m_w), QString("--SC-X"));
+
+    QVERIFY(QSqlQuery(m_f->db.Db()).exec("ROLLBACK"));
+    QVERIFY(m_w->Save());
+    QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE Code='1' AND FullName='Reza'"), 1);
+    QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1 WHERE Code=1"), 1);
 }
 
 void TestRegistry::keyFilter_data()

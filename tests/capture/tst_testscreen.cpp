@@ -234,6 +234,8 @@ void TestTestScreen::failedCommitIsReported()
     QCOMPARE(Dialogs::Test::Boxes().size(), 1);
     QCOMPARE(Dialogs::Test::Boxes().at(0).caption, CaptureText::Error());
     QVERIFY(Dialogs::Test::Boxes().at(0).text.contains("write refused"));
+    QCOMPARE(Dialogs::Test::Boxes().at(0).text.section('\n', 1, 1),
+             QString::fromUtf8("پايگاه داده اين تغيير را نپذيرفت."));
     // Still on the item with the choice made.
     QCOMPARE(Item(), QString("3"));
     QCOMPARE(Checked(), 1);

@@ -81,6 +81,7 @@ private slots:
         QTest::newRow("-wal not there yet") << "B/KVRDB.mdb-wal" << "W" << "KVRDB.mdb-wal";
         QTest::newRow("-journal not there yet") << "prog/KVRDB.mdb-journal" << "W" << "KVRDB.mdb-journal";
         QTest::newRow("-shm not there yet") << "B/KVRDB.mdb-shm" << "W" << "KVRDB.mdb-shm";
+        QTest::newRow("the lock file of running programs") << "B/.KVRDB.mdb.lock" << "W" << ".KVRDB.mdb.lock";
         QTest::newRow("link to a -wal not there yet") << "wal.pdf" << "W" << "KVRDB.mdb-wal";
         QTest::newRow("hard link to the template") << "hard.pdf" << "W" << "KVR.fr3";
         QTest::newRow("the template") << "B/KVR.fr3" << "W" << "KVR.fr3";

@@ -1,14 +1,22 @@
 #include "common/ProgramFolder.h"
+#include "common/SafeFile.h"
 #include "maintenance/Backup.h"
+#include "maintenance/BackupTexts.h"
 #include "store/DataControl.h"
 #include "store/KvrDatabase.h"
+#include "tests/support/FullDisk.h"
+#include "tests/support/OtherProgram.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <cerrno>
+#include <sqlite3.h>
 
 namespace {
 QByteArray readAll(const QString &path)
@@ -60,6 +68,45 @@ QString firstName(DataControl &dc)
     dc.Filter(QStringLiteral("Code='1'"));
     return dc.Value(QStringLiteral("FullName"));
 }
+
+// A plain SQLite connection, as another program would hold one.
+struct Connection {
+    sqlite3 *db = nullptr;
+    explicit Connection(const QString &path) { sqlite3_open(QFile::encodeName(path).constData(), &db); }
+    ~Connection() { sqlite3_close(db); }
+    bool exec(const char *sql) { return sqlite3_exec(db, sql, nullptr, nullptr, nullptr) == SQLITE_OK; }
+    int count(const char *sql)
+    {
+        sqlite3_stmt *s = nullptr;
+        int n = -1;
+        if (sqlite3_prepare_v2(db, sql, -1, &s, nullptr) == SQLITE_OK && sqlite3_step(s) == SQLITE_ROW)
+            n = sqlite3_column_int(s, 0);
+        sqlite3_finalize(s);
+        return n;
+    }
+};
+
+bool exec(const QString &path, const char *sql)
+{
+    Connection c(path);
+    return c.exec(sql);
+}
+
+int count(const QString &path, const char *sql)
+{
+    Connection c(path);
+    return c.count(sql);
+}
+
+// Files a failed write may have left behind, in the folder and below it.
+QStringList temporaries(const QString &folder)
+{
+    QStringList found;
+    QDirIterator it(folder, {QStringLiteral("*.part")}, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext())
+        found << it.next();
+    return found;
+}
 } // namespace
 
 class TestBackup : public QObject
@@ -81,6 +128,13 @@ private slots:
     void refusedRestoreChangesNothing_data();
     void refusedRestoreChangesNothing();
     void interruptedRestoreLeavesLiveIntact();
+    void backupHoldsEveryCommittedRow_data();
+    void backupHoldsEveryCommittedRow();
+    void backupOntoTheDatabaseIsRefused_data();
+    void backupOntoTheDatabaseIsRefused();
+    void restoreWaitsForOtherProgramsToClose();
+    void failedWritesLeaveEveryFileAsItWas_data();
+    void failedWritesLeaveEveryFileAsItWas();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -96,6 +150,7 @@ void TestBackup::init()
 
 void TestBackup::cleanup()
 {
+    QDir::setCurrent(QDir::tempPath());
     SetProgramFolder(QString());
     delete m_dir;
     m_dir = nullptr;
@@ -260,34 +315,58 @@ void TestBackup::restoreReplacesLiveAndKeepsSafetyCopy()
 
 void TestBackup::refusedRestoreChangesNothing_data()
 {
-    QTest::addColumn<bool>("truncated");
-    QTest::newRow("not a database") << false;
-    QTest::newRow("truncated database") << true;
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("not a database") << "junk";
+    QTest::newRow("truncated database") << "truncated";
+    QTest::newRow("trigger deleting every examinee") << "trigger";
+    QTest::newRow("QueryMe redefined") << "queryme";
+    QTest::newRow("the live database itself") << "live";
+    QTest::newRow("the live database through a link") << "link";
+    QTest::newRow("the live database's journal") << "journal";
 }
 
 void TestBackup::refusedRestoreChangesNothing()
 {
-    QFETCH(bool, truncated);
+    QFETCH(QString, kind);
     QVERIFY(makeDatabase(live(), QStringLiteral("live")));
     const QByteArray before = readAll(live());
-    const QString bad = m_dir->filePath(QStringLiteral("bad.KVR"));
-    if (truncated) {
+    QString bad = m_dir->filePath(QStringLiteral("bad.KVR"));
+    if (kind == "truncated") {
         QVERIFY(makeDatabase(bad, QStringLiteral("cut"), 200));
         const QByteArray whole = readAll(bad);
         QVERIFY(writeFile(bad, whole.left(whole.size() * 2 / 3)));
-    } else {
+    } else if (kind == "junk") {
         QVERIFY(writeFile(bad, QByteArray(8192, 'q')));
+    } else if (kind == "trigger") {
+        QVERIFY(makeDatabase(bad, QStringLiteral("trap")));
+        QVERIFY(exec(bad, "CREATE TRIGGER wipe AFTER INSERT ON IDE BEGIN DELETE FROM IDE; END"));
+    } else if (kind == "queryme") {
+        QVERIFY(makeDatabase(bad, QStringLiteral("trap")));
+        QVERIFY(exec(bad, "DROP VIEW QueryMe"));
+        QVERIFY(exec(bad, KvrDatabase::QueryMeDefinition().replace("ORDER BY", "WHERE 0 ORDER BY").toUtf8().constData()));
+    } else if (kind == "live") {
+        bad = QDir(m_dir->path()).relativeFilePath(live());
+        QVERIFY(QDir::setCurrent(m_dir->path()));
+    } else if (kind == "link") {
+        QVERIFY(QFile::link(live(), bad));
+    } else if (kind == "journal") {
+        bad = live() + QStringLiteral("-journal");
+        QVERIFY(writeFile(bad, readAll(live())));
     }
     DataControl dc;
     QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
     const Backup::RestoreResult r = Backup::RestoreDatabase(bad);
     QVERIFY(!r.ok);
     QVERIFY(r.refused);
+    QVERIFY(!r.otherProgram);
     QVERIFY(!r.error.isEmpty());
+    if (kind == "live" || kind == "link" || kind == "journal")
+        QCOMPARE(r.error, MaintenanceText::SourceIsLive());
     QVERIFY(readAll(live()) == before);
     QVERIFY(r.safetyCopy.isEmpty());
     QVERIFY(!QFileInfo::exists(Backup::BackupFolder(false)));
     QVERIFY(dc.IsOpen());
+    QCOMPARE(firstName(dc), QStringLiteral("live"));
 }
 
 void TestBackup::interruptedRestoreLeavesLiveIntact()
@@ -315,5 +394,180 @@ void TestBackup::interruptedRestoreLeavesLiveIntact()
     QCOMPARE(firstName(dc), QStringLiteral("live"));
 }
 
-QTEST_MAIN(TestBackup)
+// Another program left the file in write-ahead-log mode; with a reader
+// holding an old snapshot, committed rows stay in the -wal file.
+void TestBackup::backupHoldsEveryCommittedRow_data()
+{
+    QTest::addColumn<bool>("readerOpen");
+    QTest::newRow("WAL file, an old reader open") << true;
+    QTest::newRow("WAL file, nobody else on it") << false;
+}
+
+void TestBackup::backupHoldsEveryCommittedRow()
+{
+    QFETCH(bool, readerOpen);
+    QVERIFY(makeDatabase(live(), QStringLiteral("live")));
+    Connection writer(live());
+    QVERIFY(writer.exec("PRAGMA journal_mode=WAL"));
+    auto reader = std::make_unique<Connection>(live());
+    QVERIFY(reader->exec("BEGIN"));
+    QCOMPARE(reader->count("SELECT count(*) FROM IDE"), 1); // its snapshot: one examinee
+    QVERIFY(writer.exec("WITH RECURSIVE n(i) AS (SELECT 2 UNION ALL SELECT i + 1 FROM n WHERE i < 300) "
+                        "INSERT INTO IDE (Code, FullName) SELECT i, 'added ' || i FROM n"));
+    if (!readerOpen) {
+        reader.reset();
+        QVERIFY(sqlite3_close(writer.db) == SQLITE_OK);
+        writer.db = nullptr;
+    }
+
+    const QString dst = m_dir->filePath(QStringLiteral("b.KVR"));
+    const Backup::CopyResult r = Backup::BackUpDatabase(dst);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QCOMPARE(count(dst, "SELECT count(*) FROM IDE"), 300);
+    QCOMPARE(readAll(dst).at(18), char(1)); // a rollback-journal file
+    QCOMPARE(Backup::RestoreRefusal(dst), QString());
+    if (!readerOpen) {
+        // Nobody kept the file in WAL mode: it was switched, and copied as it is.
+        QCOMPARE(readAll(live()).at(18), char(1));
+        QVERIFY(readAll(dst) == readAll(live()));
+    }
+}
+
+void TestBackup::backupOntoTheDatabaseIsRefused_data()
+{
+    QTest::addColumn<QString>("target");
+    QTest::newRow("the file") << "KVRDB.mdb";
+    QTest::newRow("relative, with dot segments") << "KVR/../KVRDB.mdb";
+    QTest::newRow("a link to it") << "link.KVR";
+    QTest::newRow("its write-ahead log") << "KVRDB.mdb-wal";
+    QTest::newRow("its journal") << "KVRDB.mdb-journal";
+}
+
+void TestBackup::backupOntoTheDatabaseIsRefused()
+{
+    QFETCH(QString, target);
+    QVERIFY(makeDatabase(live(), QStringLiteral("live"), 20));
+    QVERIFY(QFile::link(live(), m_dir->filePath(QStringLiteral("link.KVR"))));
+    Backup::BackupFolder();
+    const QByteArray before = readAll(live());
+    QVERIFY(QDir::setCurrent(m_dir->path()));
+    const Backup::CopyResult r = Backup::BackUpDatabase(target);
+    QVERIFY(!r.ok);
+    QCOMPARE(r.error, MaintenanceText::TargetIsLive());
+    QVERIFY(readAll(live()) == before);
+    QVERIFY(!QFile::exists(live() + QStringLiteral("-wal")));
+    QVERIFY(temporaries(m_dir->path()).isEmpty());
+}
+
+// Another program window, or kvr-cli, has the database open.
+void TestBackup::restoreWaitsForOtherProgramsToClose()
+{
+    QVERIFY(makeDatabase(live(), QStringLiteral("live")));
+    const QByteArray before = readAll(live());
+    const QString backup = m_dir->filePath(QStringLiteral("b.KVR"));
+    QVERIFY(makeDatabase(backup, QStringLiteral("from backup")));
+    DataControl dc; // this program's own screens do not stand in the way
+    QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
+
+    OtherProgram window;
+    QVERIFY(window.Start(live()));
+    Backup::RestoreResult r = Backup::RestoreDatabase(backup);
+    QVERIFY(!r.ok);
+    QVERIFY(r.refused);
+    QVERIFY(r.otherProgram);
+    QCOMPARE(r.error, MaintenanceText::OtherWindowsOpen());
+    QVERIFY(readAll(live()) == before);
+    QVERIFY(!QFileInfo::exists(Backup::BackupFolder(false)));
+    QCOMPARE(firstName(dc), QStringLiteral("live"));
+
+    window.Stop();
+    r = Backup::RestoreDatabase(backup);
+    QVERIFY2(r.ok, qPrintable(r.error));
+    QVERIFY(dc.Refresh());
+    QCOMPARE(firstName(dc), QStringLiteral("from backup"));
+    // Restored, the file is this program's again: another window may open it.
+    QVERIFY(window.Start(live()));
+}
+
+// A write that fails at any point - a full disk included - leaves the live
+// database and any earlier file of the target's name exactly as they were,
+// leaves no temporary file, and says why in Persian.
+void TestBackup::failedWritesLeaveEveryFileAsItWas_data()
+{
+    QTest::addColumn<QString>("operation"); // backup / restore
+    QTest::addColumn<QString>("failure");   // full / full-wal / a SafeFile step
+    QTest::addColumn<int>("systemError");
+    QTest::newRow("backup, disk full") << "backup" << "full" << EFBIG;
+    QTest::newRow("backup of a WAL file, disk full") << "backup" << "full-wal" << EFBIG;
+    QTest::newRow("backup, sync fails") << "backup" << "sync" << EIO;
+    QTest::newRow("backup, rename fails") << "backup" << "rename" << EACCES;
+    QTest::newRow("restore, safety copy fails") << "restore" << "sync" << ENOSPC;
+    QTest::newRow("restore, disk full on the copy") << "restore" << "full" << EFBIG;
+}
+
+void TestBackup::failedWritesLeaveEveryFileAsItWas()
+{
+    QFETCH(QString, operation);
+    QFETCH(QString, failure);
+    QFETCH(int, systemError);
+    QVERIFY(makeDatabase(live(), QStringLiteral("live"), 60));
+    const QString earlier = QDir(Backup::BackupFolder()).filePath(QStringLiteral("earlier.KVR"));
+    QVERIFY(writeFile(earlier, "an earlier backup"));
+    const QString backup = m_dir->filePath(QStringLiteral("big.KVR"));
+    QVERIFY(makeDatabase(backup, QStringLiteral("from backup"), 400));
+    std::unique_ptr<Connection> reader;
+    if (failure == "full-wal") {
+        QVERIFY(exec(live(), "PRAGMA journal_mode=WAL"));
+        reader = std::make_unique<Connection>(live());
+        QVERIFY(reader->exec("BEGIN") && reader->count("SELECT count(*) FROM IDE") > 0);
+    }
+    const QByteArray liveBefore = readAll(live());
+    DataControl dc;
+    QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
+
+    const QMap<QString, SafeFile::Step> steps{{"sync", SafeFile::Step::Sync}, {"rename", SafeFile::Step::Rename}};
+    if (steps.contains(failure))
+        SafeFile::FailNextForTests(steps[failure], systemError);
+    QString error;
+    {
+        // Room for the live database, not for the larger backup.
+        std::unique_ptr<FileSizeLimit> limit;
+        if (failure.startsWith("full"))
+            limit = std::make_unique<FileSizeLimit>(operation == "backup" ? 8192 : liveBefore.size() + 4096);
+        if (operation == "backup") {
+            const Backup::CopyResult r = Backup::BackUpDatabase(earlier);
+            QVERIFY(!r.ok);
+            error = r.error;
+        } else {
+            const Backup::RestoreResult r = Backup::RestoreDatabase(backup);
+            QVERIFY(!r.ok);
+            QVERIFY(!r.refused);
+            error = r.error;
+        }
+    }
+    SafeFile::ClearFaultForTests();
+    reader.reset();
+
+    QVERIFY2(error.startsWith(SafeFile::PersianReasonFor(systemError)), qPrintable(error));
+    QVERIFY(error.contains('\n')); // the system's words follow
+    QCOMPARE(readAll(earlier), QByteArray("an earlier backup"));
+    QVERIFY(readAll(live()) == liveBefore);
+    QVERIFY2(temporaries(m_dir->path()).isEmpty(), qPrintable(temporaries(m_dir->path()).join(", ")));
+    // Only a complete safety copy of the database as it still is may have
+    // been added.
+    for (const QString &name : QDir(Backup::BackupFolder()).entryList(QDir::Files))
+        QVERIFY(name == "earlier.KVR" || readAll(QDir(Backup::BackupFolder()).filePath(name)) == liveBefore);
+    QVERIFY(dc.IsOpen());
+    QVERIFY(dc.Refresh());
+    QCOMPARE(firstName(dc), QStringLiteral("live"));
+}
+
+int main(int argc, char *argv[])
+{
+    if (OtherProgram::IsChild())
+        return OtherProgram::RunChild();
+    QCoreApplication app(argc, argv);
+    TestBackup test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup.moc"

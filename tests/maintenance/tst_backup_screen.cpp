@@ -1,11 +1,15 @@
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
+#include "common/SafeFile.h"
 #include "common/ui/Dialogs.h"
 #include "maintenance/Backup.h"
 #include "maintenance/ui/Frm_backup.h"
 #include "maintenance/ui/MaintenanceTexts.h"
 #include "store/DataControl.h"
 #include "store/KvrDatabase.h"
+#include "tests/support/OtherProgram.h"
+
+#include <QApplication>
 
 #include <QDir>
 #include <QFile>
@@ -20,6 +24,8 @@
 #include <QTextEdit>
 #include <QTest>
 #include <QTimer>
+
+#include <cerrno>
 
 namespace {
 QByteArray readAll(const QString &path)
@@ -75,6 +81,8 @@ private slots:
     void restoreFlow_data();
     void restoreFlow();
     void helpPanel();
+    void restoreRefusedWhileAnotherWindowIsOpen();
+    void backupThatCannotBeWrittenIsSaid();
 
 private:
     QTemporaryDir *m_dir = nullptr;
@@ -274,5 +282,61 @@ void TestBackupScreen::helpPanel()
     QVERIFY(m_screen.isNull() || !m_screen->isVisible());
 }
 
-QTEST_MAIN(TestBackupScreen)
+void TestBackupScreen::restoreRefusedWhileAnotherWindowIsOpen()
+{
+    const QString path = m_dir->filePath(QStringLiteral("chosen.KVR"));
+    QVERIFY(makeDatabase(path, QStringLiteral("restored")));
+    const QByteArray before = readAll(Backup::LiveDatabasePath());
+    DataControl dc;
+    QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
+    m_screen->Text2->setText(path);
+
+    OtherProgram window;
+    QVERIFY(window.Start(Backup::LiveDatabasePath()));
+    Dialogs::Test::QueueAnswer(QMessageBox::Yes);
+    m_screen->VisualButtonEx3->click();
+    QCOMPARE(Dialogs::Test::Boxes().size(), 2);
+    QCOMPARE(lastBox().caption, MaintenanceText::Error());
+    QCOMPARE(lastBox().text, MaintenanceText::OtherWindowsOpen());
+    QCOMPARE(lastBox().icon, QMessageBox::Critical);
+    QVERIFY(readAll(Backup::LiveDatabasePath()) == before);
+    dc.Filter(QStringLiteral("Code='1'"));
+    QCOMPARE(dc.Value(QStringLiteral("FullName")), QStringLiteral("live"));
+
+    // The other window closed: now it works.
+    window.Stop();
+    Dialogs::Test::Clear();
+    Dialogs::Test::QueueAnswer(QMessageBox::Yes);
+    m_screen->VisualButtonEx3->click();
+    QCOMPARE(lastBox().text, MaintenanceText::Restored());
+    dc.Filter(QStringLiteral("Code='1'"));
+    QCOMPARE(dc.Value(QStringLiteral("FullName")), QStringLiteral("restored"));
+}
+
+void TestBackupScreen::backupThatCannotBeWrittenIsSaid()
+{
+    const QString path = m_dir->filePath(QStringLiteral("older.KVR"));
+    QVERIFY(writeFile(path, "older backup"));
+    m_screen->Text1->setText(path);
+    Dialogs::Test::QueueAnswer(QMessageBox::Yes); // replace it
+    SafeFile::FailNextForTests(SafeFile::Step::Write, ENOSPC);
+    m_screen->VisualButtonEx2->click();
+    SafeFile::ClearFaultForTests();
+    QCOMPARE(Dialogs::Test::Boxes().size(), 2);
+    QCOMPARE(lastBox().icon, QMessageBox::Critical);
+    QVERIFY2(lastBox().text.startsWith(MaintenanceText::CopyFailed() + QLatin1Char('\n')
+                                       + SafeFile::PersianReasonFor(ENOSPC) + QLatin1Char('\n')),
+             qPrintable(lastBox().text));
+    QCOMPARE(readAll(path), QByteArray("older backup"));
+    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden), QStringList());
+}
+
+int main(int argc, char *argv[])
+{
+    if (OtherProgram::IsChild())
+        return OtherProgram::RunChild();
+    QApplication app(argc, argv);
+    TestBackupScreen test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_backup_screen.moc"

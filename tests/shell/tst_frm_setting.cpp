@@ -18,6 +18,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QSqlDatabase>
+#include <QSqlQuery>
 #include <QTabWidget>
 
 #include <cerrno>
@@ -237,6 +239,54 @@ private slots:
         QCOMPARE(boxes().first().text, QString::fromUtf8("تغييرات با موفقيت ذخيره شد"));
         QCOMPARE(m_main->findChild<QLabel *>(QStringLiteral("LblKName"))->text(), QStringLiteral("Clinic B"));
         QCOMPARE(QDir::currentPath(), QDir(ProgramFolder()).absolutePath());
+    }
+
+    // A settings or question row that does not reach the file is said, and
+    // no success is reported over it.
+    void failedSaveIsSaid_data()
+    {
+        QTest::addColumn<QString>("table");
+        QTest::addColumn<QString>("control");
+        QTest::newRow("question") << "QUS" << "PushButton7";
+        QTest::newRow("clinic details") << "Theme" << "PBMosh(0)";
+        QTest::newRow("print logo flag") << "Theme" << "CheckBox1";
+    }
+    void failedSaveIsSaid()
+    {
+        QFETCH(QString, table);
+        QFETCH(QString, control);
+        const auto exec = [this](const QString &sql) {
+            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("refuse"));
+            db.setDatabaseName(m_folder->path(QStringLiteral("KVRDB.mdb")));
+            const bool ok = db.open() && QSqlQuery(db).exec(sql);
+            db.close();
+            db = QSqlDatabase();
+            QSqlDatabase::removeDatabase(QStringLiteral("refuse"));
+            return ok;
+        };
+        QVERIFY(exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
+                         .arg(table)));
+        field(QStringLiteral("FEItem(0)"))->setText(QStringLiteral("Clinic C"));
+        field<QPlainTextEdit>(QStringLiteral("Text2(0)"))->setPlainText(QStringLiteral("item not stored"));
+        if (control == QLatin1String("CheckBox1"))
+            field<QCheckBox>(control)->click();
+        else
+            click(control);
+        const QList<Dialogs::Box> shown = boxes();
+        QVERIFY(exec(QStringLiteral("DROP TRIGGER refuse")));
+        QCOMPARE(shown.size(), 1);
+        QCOMPARE(shown.first().caption, QString::fromUtf8("خطا"));
+        QCOMPARE(shown.first().icon, QMessageBox::Critical);
+        const QStringList lines = shown.first().text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.value(0), QString::fromUtf8("ذخيره انجام نشد:"));
+        QCOMPARE(lines.value(1), QString::fromUtf8("پايگاه داده اين تغيير را نپذيرفت."));
+        QVERIFY(lines.value(2).contains(QStringLiteral("refused")));
+        // What was typed stays, to be saved again.
+        QCOMPARE(field(QStringLiteral("FEItem(0)"))->text(), QStringLiteral("Clinic C"));
+        QVERIFY(StoredSetting(QStringLiteral("Name")) != QStringLiteral("Clinic C"));
+        QVERIFY(StoredQuestion(1, QStringLiteral("QU")) != QStringLiteral("item not stored"));
+        s->Adodc1()->Refresh();
+        s->Adodc2()->Refresh();
     }
 
     void printLogoFlagIsStoredAtOnce()

@@ -6,6 +6,8 @@
 #include <QFile>
 #include <QTest>
 
+#include <sqlite3.h>
+
 class TestDatabase : public QObject
 {
     Q_OBJECT
@@ -25,6 +27,13 @@ private slots:
     void validateNeverCreatesTheFile();
     void createKeepsAnExistingFile();
     void createLeavesNoFileOnBadSql();
+
+    void queryMeIsTheDeliveredDefinition();
+    void untrustedContent_data();
+    void untrustedContent();
+    void prepareSwitchesToRollbackJournal();
+    void prepareMakesCodesUnique_data();
+    void prepareMakesCodesUnique();
 };
 
 void TestDatabase::recordSourceTranslation_data()
@@ -248,6 +257,144 @@ void TestDatabase::createLeavesNoFileOnBadSql()
     QVERIFY(!error.isEmpty());
     QVERIFY(!QFile::exists(db));
     QVERIFY(!QFile::exists(db + ".part"));
+}
+
+namespace {
+char headerByte(const QString &path, int at)
+{
+    QFile f(path);
+    const QByteArray head = f.open(QIODevice::ReadOnly) ? f.read(at + 1) : QByteArray();
+    return head.size() > at ? head.at(at) : char(-1);
+}
+
+bool uniqueIndexOn(StoreFixture &f, const QString &table)
+{
+    return f.Count("SELECT count(*) FROM pragma_index_list(?) AS il WHERE il.\"unique\" = 1 "
+                   "AND (SELECT name FROM pragma_index_info(il.name)) = 'Code'",
+                   {table})
+           == 1;
+}
+} // namespace
+
+void TestDatabase::queryMeIsTheDeliveredDefinition()
+{
+    StoreFixture f;
+    QVERIFY(f.ok());
+    const QString stored = f.Exec("SELECT sql FROM sqlite_master WHERE name = 'QueryMe'").toString();
+    QCOMPARE(stored.simplified(), KvrDatabase::QueryMeDefinition());
+    f.Db().close();
+    QCOMPARE(KvrDatabase::UntrustedContent(f.DbPath()), QString());
+}
+
+// Each row changes a fresh copy of the delivered file; all of them still
+// pass Validate().
+void TestDatabase::untrustedContent_data()
+{
+    QTest::addColumn<QStringList>("change");
+    QTest::addColumn<bool>("refused");
+    const QString ours = KvrDatabase::QueryMeDefinition();
+    const QString redefine = "DROP VIEW QueryMe";
+    QTest::newRow("trigger deleting every examinee")
+        << QStringList{"CREATE TRIGGER wipe AFTER INSERT ON IDE BEGIN DELETE FROM IDE; END"} << true;
+    QTest::newRow("harmless-looking trigger")
+        << QStringList{"CREATE TRIGGER t BEFORE UPDATE ON Theme BEGIN SELECT 1; END"} << true;
+    QTest::newRow("QueryMe hides every row")
+        << QStringList{redefine, QString(ours).replace("ORDER BY", "WHERE IDE.id < 0 ORDER BY")} << true;
+    QTest::newRow("QueryMe with names swapped")
+        << QStringList{redefine, QString(ours).replace("IDE.FullName AS FullName", "IDE.Tester AS FullName")}
+        << true;
+    QTest::newRow("QueryMe laid out on other lines")
+        << QStringList{redefine, QString(ours).replace(", ", ",\n    ")} << false;
+    QTest::newRow("an index of its own") << QStringList{"CREATE INDEX by_name ON IDE (FullName)"} << false;
+}
+
+void TestDatabase::untrustedContent()
+{
+    QFETCH(QStringList, change);
+    QFETCH(bool, refused);
+    StoreFixture f;
+    QVERIFY(f.ok());
+    for (const QString &statement : change)
+        f.Exec(statement);
+    f.Db().close();
+    QVERIFY(KvrDatabase::Validate(f.DbPath()));
+    const QString why = KvrDatabase::UntrustedContent(f.DbPath());
+    QCOMPARE(!why.isEmpty(), refused);
+    if (refused)
+        QVERIFY2(why.contains(QChar(0x0627)), qPrintable(why)); // said in Persian
+}
+
+void TestDatabase::prepareSwitchesToRollbackJournal()
+{
+    StoreFixture f;
+    QVERIFY(f.ok());
+    QCOMPARE(f.Exec("PRAGMA journal_mode=WAL").toString(), QString("wal"));
+    f.AddExaminees({"1"});
+    f.Db().close();
+    QCOMPARE(headerByte(f.DbPath(), 18), char(2)); // the file says WAL
+
+    const KvrDatabase::Preparation p = KvrDatabase::Prepare(f.DbPath());
+    QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+    QCOMPARE(headerByte(f.DbPath(), 18), char(1));
+    QVERIFY(!QFile::exists(f.DbPath() + "-wal"));
+    QCOMPARE(f.Exec("PRAGMA journal_mode").toString(), QString("delete"));
+    QCOMPARE(f.Count("SELECT count(*) FROM IDE"), 1);
+}
+
+void TestDatabase::prepareMakesCodesUnique_data()
+{
+    QTest::addColumn<QStringList>("examinees"); // codes in IDE
+    QTest::addColumn<QStringList>("answers");   // codes in Answer1
+    QTest::addColumn<QStringList>("twiceIde");
+    QTest::addColumn<QStringList>("twiceAnswer");
+    QTest::newRow("no codes held twice") << QStringList{"1", "2", "3"} << QStringList{"1", "2", "3"}
+                                         << QStringList() << QStringList();
+    QTest::newRow("examinees held twice") << QStringList{"5", "1", "5", "12", "12"} << QStringList{"1", "5", "12"}
+                                          << QStringList{"5", "12"} << QStringList();
+    QTest::newRow("answer rows held twice") << QStringList{"1", "2"} << QStringList{"1", "2", "2"}
+                                            << QStringList() << QStringList{"2"};
+}
+
+void TestDatabase::prepareMakesCodesUnique()
+{
+    QFETCH(QStringList, examinees);
+    QFETCH(QStringList, answers);
+    QFETCH(QStringList, twiceIde);
+    QFETCH(QStringList, twiceAnswer);
+    StoreFixture f;
+    QVERIFY(f.ok());
+    // The delivered file has the indexes; a file from before them has none.
+    QVERIFY(uniqueIndexOn(f, "IDE"));
+    QVERIFY(uniqueIndexOn(f, "Answer1"));
+    f.Exec("DROP INDEX IDE_Code");
+    f.Exec("DROP INDEX Answer1_Code");
+    f.AddExaminees(examinees, false);
+    for (const QString &code : answers)
+        f.Exec("INSERT INTO Answer1 (Code) VALUES (?)", {code.toLongLong()});
+    f.Db().close();
+
+    const KvrDatabase::Preparation p = KvrDatabase::Prepare(f.DbPath());
+    QVERIFY2(p.error.isEmpty(), qPrintable(p.error));
+    QCOMPARE(p.duplicateExamineeCodes, twiceIde);
+    QCOMPARE(p.duplicateAnswerCodes, twiceAnswer);
+    QCOMPARE(uniqueIndexOn(f, "IDE"), twiceIde.isEmpty());
+    QCOMPARE(uniqueIndexOn(f, "Answer1"), twiceAnswer.isEmpty());
+    // Nothing was deleted, and the file keeps working.
+    QCOMPARE(f.Count("SELECT count(*) FROM IDE"), int(examinees.size()));
+    QCOMPARE(f.Count("SELECT count(*) FROM Answer1"), int(answers.size()));
+    DataControl dc;
+    QVERIFY(dc.Open("SELECT * FROM IDE "));
+    QVERIFY(dc.AddNew() && dc.SetValue("Code", "99") && dc.Update());
+
+    const QString message = KvrDatabase::DuplicatesMessage(p);
+    QCOMPARE(message.isEmpty(), twiceIde.isEmpty() && twiceAnswer.isEmpty());
+    for (const QString &code : twiceIde + twiceAnswer)
+        QVERIFY2(message.contains(code), qPrintable(message));
+    // Once the codes are unique the index keeps them so.
+    if (twiceIde.isEmpty()) {
+        QVERIFY(!dc.AddNew() || !dc.SetValue("Code", "99") || !dc.Update());
+        QCOMPARE(dc.LastErrorCode(), SQLITE_CONSTRAINT_UNIQUE);
+    }
 }
 
 QTEST_GUILESS_MAIN(TestDatabase)

@@ -1,6 +1,11 @@
 // DataControl against a real database file made from data/KVRDB.sql.
 #include "StoreFixture.h"
+#include "store/DatabaseError.h"
 #include "store/DataControl.h"
+
+#include <QElapsedTimer>
+
+#include <sqlite3.h>
 
 #include <QFile>
 #include <QSignalSpy>
@@ -40,6 +45,11 @@ private slots:
     void firstFreeNumber_data();
     void firstFreeNumber();
     void containsValueFollowsEdits();
+    void transactionWritesTogether();
+    void rollbackTakesBackEveryWrite();
+    void lockedDatabaseIsSaidInPersian();
+    void persianTextForFailures_data();
+    void persianTextForFailures();
 
 private:
     StoreFixture *m_f = nullptr;
@@ -208,6 +218,7 @@ void TestDataControl::commitOfARowDeletedElsewhereFails()
     QVERIFY(dc.SetValue("FullName", "late edit"));
     QVERIFY(!dc.Update());
     QVERIFY(!dc.LastError().isEmpty());
+    QCOMPARE(dc.LastErrorCode(), int(DatabaseError::RowGone));
     QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), 0);
 }
 
@@ -377,7 +388,9 @@ void TestDataControl::firstFreeNumber()
     QFETCH(QStringList, codes);
     QFETCH(qint64, from);
     QFETCH(qint64, free);
+    m_f->Exec("DROP INDEX IDE_Code"); // a file from before codes were unique may hold one twice
     m_f->AddExaminees(codes, false);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), int(codes.size()));
     DataControl dc;
     QVERIFY(dc.Open(kIde));
     QVERIFY(dc.Filter("code='nothing'")); // the filter does not narrow the look-up
@@ -410,6 +423,109 @@ void TestDataControl::containsValueFollowsEdits()
     QVERIFY(dc.Refresh());
     QVERIFY(!dc.ContainsValue("Code", "9"));
     QVERIFY(dc.ContainsValue("Code", "02"));
+}
+
+void TestDataControl::transactionWritesTogether()
+{
+    DataControl rows, answers;
+    QVERIFY(rows.Open(kIde));
+    QVERIFY(rows.BeginTransaction());
+    QVERIFY(DataControl::InTransaction());
+    // Every control works through the transaction: each sees what the other
+    // wrote, another connection sees nothing yet.
+    QVERIFY(answers.Open(kAnswers));
+    QVERIFY(answers.AddNew() && answers.SetValue("Code", "5") && answers.Update());
+    QVERIFY(rows.AddNew() && rows.SetValue("Code", "5") && rows.Update());
+    DataControl reader;
+    QVERIFY(reader.Open(kAnswers));
+    QCOMPARE(reader.RecordCount(), 1);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1"), 0);
+    QVERIFY(!answers.BeginTransaction()); // one at a time
+
+    QVERIFY(rows.CommitTransaction());
+    QVERIFY(!DataControl::InTransaction());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE WHERE Code='5'"), 1);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1 WHERE Code=5"), 1);
+}
+
+void TestDataControl::rollbackTakesBackEveryWrite()
+{
+    m_f->AddExaminees({"1"});
+    DataControl rows, answers;
+    QVERIFY(rows.Open(kIde));
+    QVERIFY(rows.BeginTransaction());
+    QVERIFY(rows.SetValue("FullName", "changed"));
+    QVERIFY(rows.Update());
+    QVERIFY(answers.Open(kAnswers));
+    QVERIFY(answers.AddNew() && answers.SetValue("Code", "2") && answers.Update());
+    QVERIFY(!answers.IsNewRow());
+    rows.RollbackTransaction();
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='1'").toString(), QString("examinee 1"));
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1"), 1);
+
+    // The controls count their writes as not made: saving again makes them.
+    QVERIFY(answers.IsNewRow());
+    QVERIFY(answers.Update());
+    QVERIFY(rows.Update());
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='1'").toString(), QString("changed"));
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1 WHERE Code=2"), 1);
+
+    // Closing the control that began a transaction rolls it back.
+    QVERIFY(rows.BeginTransaction());
+    QVERIFY(rows.SetValue("FullName", "again") && rows.Update());
+    rows.Close();
+    QVERIFY(!DataControl::InTransaction());
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='1'").toString(), QString("changed"));
+}
+
+// Another program holds the write lock for longer than the busy timeout.
+void TestDataControl::lockedDatabaseIsSaidInPersian()
+{
+    m_f->AddExaminees({"1"});
+    DataControl rows;
+    QVERIFY(rows.Open(kIde));
+    QVERIFY(rows.SetValue("FullName", "waits"));
+    QVERIFY(QSqlQuery(m_f->Db()).exec("BEGIN IMMEDIATE"));
+    QElapsedTimer waited;
+    waited.start();
+    QVERIFY(!rows.Update());
+    QVERIFY(waited.elapsed() >= 3000); // it waited for the other writer first
+    QCOMPARE(rows.LastErrorCode() & 0xFF, SQLITE_BUSY);
+    const QStringList lines = rows.PersianError().split('\n');
+    QCOMPARE(lines.size(), 2);
+    QCOMPARE(lines[0], DatabaseError::Text(SQLITE_BUSY, QString()));
+    QCOMPARE(lines[1], rows.LastError());
+    QVERIFY(QSqlQuery(m_f->Db()).exec("ROLLBACK"));
+    QVERIFY(rows.Update());
+}
+
+void TestDataControl::persianTextForFailures_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("says");
+    QTest::newRow("busy") << SQLITE_BUSY << "چند ثانيه انتظار";
+    QTest::newRow("locked table") << SQLITE_LOCKED << "چند ثانيه انتظار";
+    QTest::newRow("read-only") << SQLITE_READONLY << "فقط خواندني";
+    QTest::newRow("read-only, replaced underneath") << SQLITE_READONLY_DBMOVED << "جايگزين شده";
+    QTest::newRow("disk full") << SQLITE_FULL << "جاي خالي ديسک";
+    QTest::newRow("write error") << SQLITE_IOERR_WRITE << "خطاي ديسک";
+    QTest::newRow("damaged") << SQLITE_CORRUPT << "آسيب ديده";
+    QTest::newRow("code held twice") << SQLITE_CONSTRAINT_UNIQUE << "همين کد";
+    QTest::newRow("file missing") << int(DatabaseError::FileMissing) << "پيدا نشد";
+    QTest::newRow("restore here") << int(DatabaseError::BeingReplaced) << "بازيابي مي شود";
+    QTest::newRow("restore in another window") << int(DatabaseError::RestoreElsewhere) << "پنجره ديگري";
+    QTest::newRow("row deleted in another window") << int(DatabaseError::RowGone) << "حذف شده";
+    QTest::newRow("anything else") << 0 << "انجام نشد";
+}
+
+void TestDataControl::persianTextForFailures()
+{
+    QFETCH(int, code);
+    QFETCH(QString, says);
+    const QString text = DatabaseError::Text(code, "database is locked");
+    QVERIFY2(text.section('\n', 0, 0).contains(says), qPrintable(text));
+    QCOMPARE(text.section('\n', 1), QString("database is locked"));
+    QVERIFY(!DatabaseError::Text(code, QString()).contains('\n'));
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)

@@ -18,6 +18,7 @@ private slots:
     void ensureAnswerRowMakesOneRowOnly();
     void deleteExaminee_data();
     void deleteExaminee();
+    void deleteIsAllOrNothing();
 
 private:
     StoreFixture *m_f = nullptr;
@@ -121,6 +122,20 @@ void TestExaminees::deleteExaminee()
     QCOMPARE(m_f->Count("SELECT count(*) FROM IDE"), ideLeft);
     QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1"), answersLeft);
     QCOMPARE(m_f->Count("SELECT count(*) FROM IDE WHERE Code='1'"), 1);
+}
+
+// The answer row cannot be deleted: the examinee stays too, so no code is
+// given out again while an old answer row still holds it.
+void TestExaminees::deleteIsAllOrNothing()
+{
+    m_f->AddExaminees({"1", "2"});
+    m_f->Exec("CREATE TRIGGER keep BEFORE DELETE ON Answer1 BEGIN SELECT RAISE(ABORT, 'answers kept'); END");
+    DataControl dc;
+    QVERIFY(!Examinees::DeleteExaminee(dc, "2"));
+    QVERIFY(dc.LastError().contains("answers kept"));
+    QVERIFY(!DataControl::InTransaction());
+    QCOMPARE(m_f->Count("SELECT count(*) FROM IDE WHERE Code='2'"), 1);
+    QCOMPARE(m_f->Count("SELECT count(*) FROM Answer1 WHERE Code=2"), 1);
 }
 
 QTEST_GUILESS_MAIN(TestExaminees)
