@@ -283,8 +283,11 @@ int RunBackup(const QStringList &args)
         Err(QStringLiteral("backup: usage: kvr-cli backup OUT.KVR"));
         return 2;
     }
+    // The database itself under another name gets the backup screen's own
+    // message, from the copy; the delivered files are refused here.
     const QString target = FromCaller(args[0]);
-    if (RefusedTarget("backup", target) || !UseDatabase(QStringLiteral("backup")))
+    if ((!LiveDatabase::IsDatabaseOrCompanion(target, Backup::LiveDatabasePath()) && RefusedTarget("backup", target))
+        || !UseDatabase(QStringLiteral("backup")))
         return 1;
     const Backup::CopyResult r = Backup::BackUpDatabase(target);
     if (!r.ok) {

@@ -44,6 +44,9 @@ QStringList snapshot(const QString &folder)
     while (it.hasNext()) {
         const QString path = it.next();
         const QFileInfo info(path);
+        // The lock file every running program holds beside the database.
+        if (info.fileName() == QLatin1String(".KVRDB.mdb.lock"))
+            continue;
         out << QDir(folder).relativeFilePath(path) + QLatin1Char(' ')
                 + (info.isSymLink() ? QStringLiteral("-> ") + info.symLinkTarget()
                                     : QString::fromLatin1(QCryptographicHash::hash(readAll(path),
