@@ -8,6 +8,7 @@
 #   Heading: text                 -> a section holding the text (EXIT STATUS)
 #     two blanks, then a term     -> a tagged paragraph
 #       four blanks, then text    -> the term's description
+#   other text after an empty line -> a paragraph of the section
 # The page's date is taken from SOURCE_DATE_EPOCH when set, so that the same
 # sources give the same page.
 set -eu
@@ -55,6 +56,7 @@ BEGIN {
   heading = $0
   sub(/:$/, "", heading)
   print ".SH " toupper(roff(heading))
+  blank = 0
   next
 }
 /^[^ ][^:]*: / {
@@ -64,12 +66,13 @@ BEGIN {
   sub(/^[^:]*: /, "", text)
   print ".SH " toupper(roff(heading))
   line(text)
+  blank = 0
   next
 }
-/^    / { sub(/^ +/, ""); line($0); next }
-/^  [^ ]/ { sub(/^ +/, ""); print ".TP"; print ".B " roff($0); next }
-/^$/ { next }
-{ line($0) }
+/^    / { sub(/^ +/, ""); line($0); blank = 0; next }
+/^  [^ ]/ { sub(/^ +/, ""); print ".TP"; print ".B " roff($0); blank = 0; next }
+/^$/ { blank = 1; next }
+{ if (blank) print ".PP"; line($0); blank = 0 }
 END {
   if (see_also != "") {
     print ".SH SEE ALSO"
