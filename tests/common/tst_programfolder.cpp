@@ -288,8 +288,8 @@ private slots:
         QVERIFY(QFile::remove(QDir(inst.shared()).filePath(QStringLiteral("KVRDB.mdb"))));
         QString message;
         QVERIFY(!PrepareProgramFolder(&message));
-        QVERIFY2(message.startsWith(PackageText::DeliveredDatabaseMissing(QString(), QString()).section(QLatin1Char('\n'), 0, 0)),
-                 qPrintable(message));
+        const QString firstLine = PackageText::DeliveredDatabaseMissing(QString(), QString()).section(QLatin1Char('\n'), 0, 0);
+        QVERIFY2(message.startsWith(firstLine), qPrintable(message));
         QVERIFY(message.contains(inst.shared()));
         QVERIFY(!QFileInfo::exists(inst.userDatabase()));
 
