@@ -257,9 +257,9 @@ int RunReport(const QStringList &args)
     if (!report.IsLoaded()) {
         ReportTemplate probe;
         QString why;
-        probe.Load(ProgramFile(ReportTemplateFileName()), &why);
+        probe.Load(DeliveredFile(ReportTemplateFileName()), &why);
         Err(QStringLiteral("report: the template %1 cannot be read: %2")
-                .arg(ProgramFile(ReportTemplateFileName()), why));
+                .arg(DeliveredFile(ReportTemplateFileName()), why));
         return 1;
     }
     if (source.inputs.printLogo == 1 && logo.isNull())
@@ -363,7 +363,7 @@ const Command kCommands[] = {
      "Writes the printed profile of the examinee with that code to the PDF file\n"
      "    OUT.pdf: the template KVR.fr3, the scores computed from the stored answers,\n"
      "    the clinic details and logo of the settings row, as the profile button\n"
-     "    prints them. Reads KVRDB.mdb, KVR.fr3 and LogoKVR.jpg in the program folder.\n"
+     "    prints them. Reads KVRDB.mdb, KVR.fr3 and LogoKVR.jpg (see Files).\n"
      "    An unknown code, or an examinee whose gender is neither of the two values,\n"
      "    is an error. When the file cannot be written (a full disk included) an\n"
      "    existing OUT.pdf stays as it was.",
@@ -393,6 +393,17 @@ int RunHelp(const QStringList &)
     text += QStringLiteral("\nFile names count from the current folder. No command writes over the program's\n"
                            "database (KVRDB.mdb and its -journal, -wal and -shm files) or a file delivered\n"
                            "with the program; such a name is refused.\n");
+    text += QStringLiteral(
+        "\nFiles:\n"
+        "  KVRDB.mdb, LogoKVR.jpg\n"
+        "    The database and the clinic's logo, in the program folder. For the installed\n"
+        "    package that is the user's data folder ~/.local/share/KVR ($XDG_DATA_HOME/KVR),\n"
+        "    which gets a copy of the delivered database on first use; for a build folder\n"
+        "    or a portable copy it is the folder of kvr-cli (the user's data folder when\n"
+        "    that folder cannot be written).\n"
+        "  KVR.fr3\n"
+        "    The report template, delivered with the program: beside kvr-cli, or in\n"
+        "    /usr/share/kvr for the installed package.\n");
     text += QStringLiteral("\nExit status: 0 on success, 1 when a command failed or refused input, 2 on wrong usage.");
     Out(text);
     return 0;
@@ -419,6 +430,15 @@ int main(int argc, char *argv[])
         return 2;
     }
     const QString name = args.takeFirst();
+    // Commands that work on the program's files: an installed program makes
+    // the user's data folder, with the delivered database, on its first use.
+    static const QStringList usesProgramFiles{QStringLiteral("export"), QStringLiteral("report"),
+                                              QStringLiteral("backup"), QStringLiteral("restore")};
+    QString error;
+    if (usesProgramFiles.contains(name) && !PrepareProgramFolder(&error)) {
+        Err(QStringLiteral("%1: %2").arg(name, error));
+        return 1;
+    }
     for (const Command &c : kCommands) {
         if (name == QLatin1String(c.name) || (name == QLatin1String("-h") && qstrcmp(c.name, "--help") == 0))
             return c.run(args);

@@ -1,9 +1,12 @@
+#include "common/ProgramFolder.h"
+#include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "shell/ui/MDIForm1.h"
 
 #include "store/ui/StartupCheck.h"
 
 #include <QApplication>
+#include <QIcon>
 
 int main(int argc, char *argv[])
 {
@@ -13,6 +16,17 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);
     QApplication::setFont(Fonts::Persian(11));
+    // The menu entry and the icon an installation puts in the icon theme.
+    QGuiApplication::setDesktopFileName(QStringLiteral("example.kvr.kvr"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kvr")));
+
+    // An installed program keeps each user's records in their own data
+    // folder; the first start puts the delivered database there.
+    QString error;
+    if (!PrepareProgramFolder(&error)) {
+        Dialogs::Message(nullptr, QStringLiteral("خطا"), error, QMessageBox::Critical);
+        return 1;
+    }
 
     // Without a sound database file there is nothing to work on: say so and
     // end, never making an empty file in its place.

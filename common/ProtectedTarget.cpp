@@ -80,16 +80,25 @@ bool insideFolder(const QString &path, const QString &folder)
 
 QStringList ProtectedProgramFiles()
 {
-    QStringList names = {
+    // What the program writes lives in the program folder; what was delivered
+    // with it may live apart (the installed package's shared folder).
+    const QStringList written = {
         QStringLiteral("KVRDB.mdb"), QStringLiteral("KVRDB.mdb-journal"), QStringLiteral("KVRDB.mdb-wal"),
-        QStringLiteral("KVRDB.mdb-shm"), QStringLiteral(".KVRDB.mdb.lock"), QStringLiteral("KVR.fr3"), QStringLiteral("LogoKVR.jpg"),
-        stylesName(), QStringLiteral("icon3.ico"), QStringLiteral("CloseMSN.bmp"),
+        QStringLiteral("KVRDB.mdb-shm"), QStringLiteral(".KVRDB.mdb.lock"), QStringLiteral("LogoKVR.jpg"),
+    };
+    const QStringList delivered = {
+        QStringLiteral("KVR.fr3"), stylesName(), QStringLiteral("icon3.ico"), QStringLiteral("CloseMSN.bmp"),
         QStringLiteral("KVR-Excel.xlsx"), QStringLiteral("KVR-Excel.zip"), QStringLiteral("kvr"),
         QStringLiteral("kvr-cli"),
     };
     QStringList files;
-    for (const QString &name : names)
+    for (const QString &name : written)
         files << ProgramFile(name);
+    for (const QString &name : delivered) {
+        files << DeliveredFile(name);
+        if (!files.contains(ProgramFile(name)))
+            files << ProgramFile(name);
+    }
     if (QCoreApplication::instance()) {
         const QString self = QCoreApplication::applicationFilePath();
         if (!self.isEmpty() && !files.contains(self))
@@ -104,8 +113,9 @@ bool IsProtectedTarget(const QString &target, QString *protectedFile)
         return false;
     const QStringList targetLandings = landings(target);
     const QString styles = ProgramFile(stylesName());
+    const QString deliveredStyles = DeliveredFile(stylesName());
     for (const QString &file : ProtectedProgramFiles()) {
-        const bool folder = file == styles;
+        const bool folder = file == styles || file == deliveredStyles;
         bool hit = false;
         for (const QString &p : landings(file))
             for (const QString &t : targetLandings)

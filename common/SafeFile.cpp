@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -51,6 +52,21 @@ void syncFolder(const QString &folder)
         return;
     ::fsync(fd);
     ::close(fd);
+}
+
+// Renames `from` to `to` only when `to` does not exist, in one step that no
+// other process can come between. File systems without that kind of rename
+// get a hard link instead, which fails the same way on an existing name.
+bool renameAsNew(const QByteArray &from, const QByteArray &to)
+{
+    if (::renameat2(AT_FDCWD, from.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != ENOTSUP)
+        return false;
+    if (::link(from.constData(), to.constData()) != 0)
+        return false;
+    ::unlink(from.constData());
+    return true;
 }
 
 } // namespace
@@ -202,6 +218,16 @@ bool SafeFile::seek(qint64 pos)
 
 bool SafeFile::commit()
 {
+    return finish(true);
+}
+
+bool SafeFile::commitAsNew()
+{
+    return finish(false);
+}
+
+bool SafeFile::finish(bool replace)
+{
     if (m_fd < 0) {
         if (m_failedStep == Step::None)
             setErrorString(QStringLiteral("the file is not open"));
@@ -230,8 +256,14 @@ bool SafeFile::commit()
             ok = fail(Step::Close, closeErrno);
     }
     if (ok && !injected(Step::Rename)) {
-        if (::rename(QFile::encodeName(m_temp).constData(), QFile::encodeName(m_target).constData()) != 0)
+        const QByteArray from = QFile::encodeName(m_temp);
+        const QByteArray to = QFile::encodeName(m_target);
+        if (replace) {
+            if (::rename(from.constData(), to.constData()) != 0)
+                ok = fail(Step::Rename, errno);
+        } else if (!renameAsNew(from, to)) {
             ok = fail(Step::Rename, errno);
+        }
     } else {
         ok = false;
     }

@@ -42,6 +42,10 @@ public:
     bool open(OpenMode mode) override;
     // Everything written reaches the target, or nothing does.
     bool commit();
+    // As commit(), but only when no file of the target's name is there yet:
+    // an existing one (even one that appears meanwhile) is left as it is and
+    // the commit fails at Step::Rename with EEXIST.
+    bool commitAsNew();
     // Drops what was written; the target stays as it was.
     void cancel();
     // Closing without commit() is cancel().
@@ -75,6 +79,7 @@ protected:
     qint64 writeData(const char *data, qint64 len) override;
 
 private:
+    bool finish(bool replace);
     bool fail(Step step, int systemError);
     bool injected(Step step, qint64 extraBytes = 0);
     bool flushBuffer();

@@ -69,7 +69,7 @@ ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo)
     RestoreCurrentFolder();
 
     ReportTemplate report;
-    report.Load(ProgramFile(ReportTemplateFileName()));
+    report.Load(DeliveredFile(ReportTemplateFileName()));
 
     QImageReader reader(ProgramFile(LogoFileName()));
     reader.setDecideFormatFromContent(true);

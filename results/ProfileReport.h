@@ -33,7 +33,8 @@ struct ProfileRowObjects {
 };
 const std::array<ProfileRowObjects, 8> &ProfileRows();
 
-// File names in the program folder.
+// The report's files: the template is delivered with the program
+// (DeliveredFile), the logo is the clinic's own (ProgramFile).
 QString ReportTemplateFileName(); // "KVR.fr3"
 QString LogoFileName();           // "LogoKVR.jpg"
 
@@ -52,8 +53,9 @@ qint16 StenFromCaption(const QString &caption);
 qint16 StenGeometry(qint16 sten);
 
 // One run without showing anything: makes the program folder current, loads
-// KVR.fr3 and LogoKVR.jpg from it and fills the named objects. Every step
-// that fails (no template, no logo, an object the template lacks) is passed
-// over silently and the rest still happen; without a template the result is
-// an empty page. *logo receives the logo as loaded (null when none).
+// the delivered KVR.fr3 and the program folder's LogoKVR.jpg and fills the
+// named objects. Every step that fails (no template, no logo, an object the
+// template lacks) is passed over silently and the rest still happen; without
+// a template the result is an empty page. *logo receives the logo as loaded
+// (null when none).
 ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo = nullptr);

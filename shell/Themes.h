@@ -28,5 +28,6 @@ struct Look {
 };
 
 // Reads "<programFolder><row.style>/<row.scheme>" and the style sheet it
-// names. An empty row or a missing file gives an invalid look.
+// names; the folder given is the one of the delivered files. An empty row
+// or a missing file gives an invalid look.
 Look LoadLook(const QString &programFolder, const ThemeRow &row);

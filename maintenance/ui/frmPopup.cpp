@@ -35,14 +35,14 @@ frmPopup::frmPopup(QWidget *parent)
 
 QPixmap frmPopup::LoadBitmap(const QString &fileName)
 {
-    QImageReader reader(ProgramFile(fileName));
+    QImageReader reader(DeliveredFile(fileName));
     reader.setDecideFormatFromContent(true);
     return QPixmap::fromImage(reader.read());
 }
 
 QPixmap frmPopup::LoadIcon(const QString &fileName, int width, int height)
 {
-    const QIcon icon(ProgramFile(fileName));
+    const QIcon icon(DeliveredFile(fileName));
     if (icon.isNull() || icon.availableSizes().isEmpty())
         return QPixmap();
     return icon.pixmap(QSize(width, height));

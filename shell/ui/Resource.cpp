@@ -43,7 +43,7 @@ bool LoadSkin(const ThemeRow &row)
     if (s.captured && s.currentValid && row.style == s.current.style && row.scheme == s.current.scheme)
         return !row.isEmpty();
 
-    const Look look = LoadLook(ProgramFolder(), row);
+    const Look look = LoadLook(DeliveredFolder(), row);
     s.current = row;
     s.currentValid = true;
     if (!look.valid) {

@@ -122,6 +122,39 @@ private slots:
         QCOMPARE(entries(dir.path()), QStringList{"report.pdf"});
     }
 
+    // commitAsNew writes a file only where none is: one that is there before,
+    // or appears while the new one is written, stays as it was.
+    void commitAsNewNeverReplaces_data()
+    {
+        QTest::addColumn<bool>("before");
+        QTest::addColumn<bool>("meanwhile");
+        QTest::newRow("no file") << false << false;
+        QTest::newRow("a file before") << true << false;
+        QTest::newRow("a file appears meanwhile") << false << true;
+    }
+    void commitAsNewNeverReplaces()
+    {
+        QFETCH(bool, before);
+        QFETCH(bool, meanwhile);
+        QTemporaryDir dir;
+        const QString target = dir.filePath("KVRDB.mdb");
+        if (before)
+            writeFile(target, "records");
+        SafeFile out(target);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write(pattern(70000));
+        if (meanwhile)
+            writeFile(target, "records");
+        const bool committed = out.commitAsNew();
+        QCOMPARE(committed, !before && !meanwhile);
+        QCOMPARE(readAll(target), committed ? pattern(70000) : QByteArray("records"));
+        if (!committed) {
+            QCOMPARE(out.FailedStep(), SafeFile::Step::Rename);
+            QCOMPARE(out.SystemError(), EEXIST);
+        }
+        QCOMPARE(entries(dir.path()), QStringList{"KVRDB.mdb"});
+    }
+
     void writesAfterAFailureFailToo()
     {
         QTemporaryDir dir;
