@@ -1,5 +1,6 @@
 #include "maintenance/ui/Frm_Progress.h"
 
+#include "common/PackageTexts.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
@@ -147,6 +148,13 @@ void Frm_Progress::pressDownload()
     }
     if (Downloader->IsRunning())
         return; // the cancelled download is still winding down
+    // An installed program is updated by its package, never by an installer
+    // it would download and start itself.
+    if (IsInstalledProgram()) {
+        Dialogs::Message(this, MaintenanceText::Message(), PackageText::UpdateComesAsPackage(),
+                         QMessageBox::Information, QMessageBox::Ok, true);
+        return;
+    }
     PushButton2->setText(MaintenanceText::CancelDownload());
     const QString url = Text->text();
     const QString destination = ProgramFolder() + QLatin1Char('/') + InstallerDownload::FileName(url);

@@ -8,6 +8,7 @@
 #include "maintenance/InstallerSignature.h"
 #include "maintenance/InternetConnect.h"
 #include "maintenance/UpdateCheck.h"
+#include "common/PackageTexts.h"
 #include "maintenance/ui/Frm_Progress.h"
 #include "maintenance/ui/Frm_Update.h"
 #include "maintenance/ui/MaintenanceTexts.h"
@@ -80,6 +81,7 @@ private slots:
     void downloadErrorReturnsToIdle();
     void installerThatCannotStartKeepsProgram();
     void cancelAndCloseWhileDownloading();
+    void installedProgramPointsToThePackage();
 
 private:
     // The installer and its signature on the server.
@@ -656,3 +658,28 @@ void TestUpdateScreens::cancelAndCloseWhileDownloading()
 
 QTEST_MAIN(TestUpdateScreens)
 #include "tst_update_screens.moc"
+
+// An installed program is updated by a new package: the download screen says
+// where to get it and downloads and starts nothing.
+void TestUpdateScreens::installedProgramPointsToThePackage()
+{
+    QTemporaryDir shared;
+    SetDeliveredFolder(shared.path());
+    const QByteArray body = installerBody();
+    serve(*m_server, body, m_signer.sign(body, TestSigner::Kind::Prehashed));
+    Frm_Progress screen;
+    screen.show();
+    screen.PushButton2->click();
+    SetDeliveredFolder(QString());
+
+    const auto boxes = Dialogs::Test::Boxes();
+    QCOMPARE(boxes.size(), 1);
+    QCOMPARE(boxes[0].caption, MaintenanceText::Message());
+    QCOMPARE(boxes[0].text, PackageText::UpdateComesAsPackage());
+    QVERIFY(boxes[0].text.contains(Vendor::WebSiteUrl()));
+    QVERIFY(m_server->heads.isEmpty());
+    QVERIFY(m_started.isEmpty());
+    QCOMPARE(m_ended, 0);
+    QCOMPARE(screen.PushButton2->text(), MaintenanceText::Download());
+    expectNoInstaller();
+}
