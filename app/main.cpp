@@ -1,4 +1,5 @@
 #include "common/ui/Fonts.h"
+#include "common/ui/Translations.h"
 #include "shell/ui/MDIForm1.h"
 
 #include "store/ui/StartupCheck.h"
@@ -13,6 +14,8 @@ int main(int argc, char *argv[])
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);
     QApplication::setFont(Fonts::Persian(11));
+    // Qt's own texts (standard buttons, file dialogs, print preview) in Persian.
+    Translations::InstallPersian();
 
     // Without a sound database file there is nothing to work on: say so and
     // end, never making an empty file in its place.

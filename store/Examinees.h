@@ -30,4 +30,8 @@ bool EnsureAnswerRow(DataControl &dc, const QString &code);
 // error. True when every delete that was due succeeded.
 bool DeleteExaminee(DataControl &dc, const QString &code);
 
+// The Persian heading of an IDE column in the examinee lists ("FullName":
+// "نام و نام خانوادگي"); empty for a column that is not one of them.
+QString ColumnHeading(const QString &column);
+
 } // namespace Examinees

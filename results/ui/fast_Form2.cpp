@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "results/ReportRenderer.h"
+#include "results/ui/PreviewToolbar.h"
 
 #include <QAction>
 #include <QDir>
@@ -111,5 +112,6 @@ void fast_Form2::showPreview(const ReportTemplate &report, QWidget *parent)
                                  QMessageBox::Warning);
         });
     }
+    ArrangePreviewToolbar(&dialog);
     dialog.exec();
 }

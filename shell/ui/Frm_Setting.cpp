@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
 #include "shell/NumberText.h"
 #include "shell/Settings.h"
@@ -99,11 +100,12 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     auto *next = button(QStringLiteral("بعدي"), QStringLiteral("PBSelect(0)"), tab0);
     auto *previous = button(QStringLiteral("قبلي"), QStringLiteral("PBSelect(1)"), tab0);
     {
+        // Right to left: previous on the right, next on the left.
         auto *row = new QHBoxLayout;
         row->addStretch();
-        row->addWidget(next);
-        row->addWidget(m_txtRang);
         row->addWidget(previous);
+        row->addWidget(m_txtRang);
+        row->addWidget(next);
         row->addStretch();
         auto *v = new QVBoxLayout(tab0);
         v->addStretch();
@@ -186,6 +188,7 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_question = new QPlainTextEdit(tab2);
     m_question->setObjectName(QStringLiteral("Text2(0)"));
     m_question->setFixedHeight(80);
+    RightToLeftParagraphs(m_question->document());
     Bound::Bind(m_question, m_adodc2, QStringLiteral("QU"));
     const QString optionLabels[3] = {QStringLiteral("الف :"), QStringLiteral("ب :"), QStringLiteral("ج :")};
     const char *optionColumns[3] = {"A", "B", "C"};
@@ -206,11 +209,11 @@ Frm_Setting::Frm_Setting(QWidget *parent)
         top->addWidget(m_qNummer);
         top->addStretch();
         auto *buttons = new QHBoxLayout;
-        buttons->addWidget(nextQuestion);
+        buttons->addWidget(previousQuestion);
         buttons->addStretch();
         buttons->addWidget(saveQuestion);
         buttons->addStretch();
-        buttons->addWidget(previousQuestion);
+        buttons->addWidget(nextQuestion);
         auto *v = new QVBoxLayout(tab2);
         v->addLayout(top);
         v->addWidget(m_question);

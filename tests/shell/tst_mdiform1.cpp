@@ -8,7 +8,7 @@
 #include "shell/ui/Frm_Exit.h"
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
-#include "shell/ui/Twips.h"
+#include "common/ui/Twips.h"
 
 #include "ShellFixture.h"
 
@@ -274,20 +274,31 @@ private slots:
         else
             m_main->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(old.isNull());
-        QVERIFY(!MainWindow());
-        const auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        // The main window waits on screen behind the confirmation, which
+        // blocks it until the answer; closing it again asks no second time.
+        QVERIFY(!old.isNull());
+        QVERIFY(old->isVisible());
+        QCOMPARE(MainWindow(), old.data());
+        auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
         QCOMPARE(confirms.size(), 1);
         QPointer<Frm_Exit> confirm = confirms.first();
+        QVERIFY(confirm->isVisible());
+        QCOMPARE(confirm->windowModality(), Qt::WindowModal);
+        QCOMPARE(confirm->parentWidget(), old.data());
+        old->close();
+        confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        QCOMPARE(confirms.size(), 1);
         QCOMPARE(confirm->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
                  QString::fromUtf8(" آيا قصد خروج از برنامه را داريد؟"));
 
+        const QRect place = old->geometry();
         if (answer.isEmpty())
             confirm->close();
         else
             confirm->findChild<QPushButton *>(answer)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(confirm.isNull());
+        QVERIFY(old.isNull());
 
         const auto mains = topLevel<MDIForm1>(QStringLiteral("MDIForm1"));
         if (answer == QLatin1String("PushB1")) {
@@ -300,6 +311,8 @@ private slots:
         QCOMPARE(mains.size(), 1);
         m_main = mains.first();
         QCOMPARE(MainWindow(), m_main.data());
+        QVERIFY(m_main->isVisible());
+        QCOMPARE(m_main->geometry(), place);
         QCOMPARE(m_main->findChild<QToolBar *>(QStringLiteral("Standard"))->actions().size(), 10);
         QVERIFY(m_main->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         fire(m_main, "Timer1");
