@@ -31,7 +31,7 @@ TOOLBAR = [45, 130, 219, 315, 400, 481, 577, 668, 747, 823]
 TOOLBAR_Y = 37
 # The registry's first list line, below its fields, buttons and headings.
 REGISTRY_FIRST_LINE = 246
-REGISTRY_BUTTONS = 193
+REGISTRY_BUTTONS = 171
 
 
 def twips(t):

@@ -3,6 +3,7 @@
 #include "capture/AnswerImport.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/HelpPanel.h"
@@ -112,15 +113,13 @@ Frm_File::Frm_File(QWidget *parent)
         QStringLiteral("خروج"),
         QStringLiteral("دانلود فايل خام اكسل پرسشنامه"),
     };
+    const QRectF places[4] = {{}, {5625, 6120, 1200, 480}, {4305, 6120, 1200, 480}, {120, 6120, 4065, 480}};
     for (int i = 1; i < 4; ++i) {
-        auto *b = new QPushButton(captions[i], this);
-        b->setObjectName(QStringLiteral("PushButton1(%1)").arg(i));
+        const QByteArray name = "PushButton1(" + QByteArray::number(i) + ')';
+        QPushButton *b = NamedButton(this, captions[i], name.constData(), places[i]);
         connect(b, &QPushButton::clicked, this, [this, i] { PushButton1Click(i); });
         m_pushButton1.append(b);
     }
-    PlaceTwips(m_pushButton1[1], 5625, 6120, 1200, 480);
-    PlaceTwips(m_pushButton1[2], 4305, 6120, 1200, 480);
-    PlaceTwips(m_pushButton1[3], 120, 6120, 4065, 480);
 
     m_groupBox2 = new QGroupBox(this);
     m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));

@@ -2,6 +2,7 @@
 
 #include "capture/CaptureTexts.h"
 #include "capture/Connection.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/DigitKeys.h"
 #include "common/ui/HelpPanel.h"
@@ -119,18 +120,12 @@ void Frm_Pasoch::buildUi()
     }
     m_groupBox1->hide();
 
-    m_save = new QPushButton(CaptureText::BtnSave(), this);
-    m_save->setObjectName(QStringLiteral("PushB1(1)"));
+    m_save = NamedButton(this, CaptureText::BtnSave(), "PushB1(1)", {7620, 4860, 1200, 450});
     m_save->setEnabled(false);
-    PlaceTwips(m_save, 7620, 4860, 1200, 450);
     connect(m_save, &QPushButton::clicked, this, &Frm_Pasoch::SaveButton);
-    m_exit = new QPushButton(CaptureText::BtnExit(), this);
-    m_exit->setObjectName(QStringLiteral("PushB1(0)"));
-    PlaceTwips(m_exit, 495, 4860, 1200, 450);
+    m_exit = NamedButton(this, CaptureText::BtnExit(), "PushB1(0)", {495, 4860, 1200, 450});
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
-    m_help = new QPushButton(CaptureText::BtnHelp(), this);
-    m_help->setObjectName(QStringLiteral("PushButton1"));
-    PlaceTwips(m_help, 6300, 4860, 1200, 450);
+    m_help = NamedButton(this, CaptureText::BtnHelp(), "PushButton1", {6300, 4860, 1200, 450});
 
     // The help lies beside the list and ends above the buttons, so the list
     // and every button stay in reach while it is read.

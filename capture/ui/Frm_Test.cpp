@@ -3,6 +3,7 @@
 #include "capture/AnswerEntry.h"
 #include "capture/CaptureTexts.h"
 #include "capture/Connection.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
@@ -105,21 +106,14 @@ void Frm_Test::buildUi()
         connect(m_option[i], &QRadioButton::clicked, this, [this, i] { choose(i); });
     }
 
-    m_next = new QPushButton(CaptureText::BtnNext(), this);
-    m_next->setObjectName(QStringLiteral("PushBNext"));
-    PlaceTwips(m_next, 3015, 4500, 1200, 420);
-    m_back = new QPushButton(CaptureText::BtnBack(), this);
-    m_back->setObjectName(QStringLiteral("PushBBack"));
-    PlaceTwips(m_back, 6555, 4500, 1200, 420);
+    // Right to left: back on the right, next on the left.
+    m_next = NamedButton(this, CaptureText::BtnNext(), "PushBNext", {3015, 4500, 1200, 420});
+    m_back = NamedButton(this, CaptureText::BtnBack(), "PushBBack", {6555, 4500, 1200, 420});
     connect(m_next, &QPushButton::clicked, this, [this] { Next(); });
     connect(m_back, &QPushButton::clicked, this, [this] { Back(); });
 
-    m_help = new QPushButton(CaptureText::BtnHelp(), this);
-    m_help->setObjectName(QStringLiteral("PushButton3"));
-    PlaceTwips(m_help, 7500, 5700, 1200, 420);
-    m_exit = new QPushButton(CaptureText::BtnClose(), this);
-    m_exit->setObjectName(QStringLiteral("PushButtonExit"));
-    PlaceTwips(m_exit, 360, 5700, 1200, 420);
+    m_help = NamedButton(this, CaptureText::BtnHelp(), "PushButton3", {7500, 5700, 1200, 420});
+    m_exit = NamedButton(this, CaptureText::BtnClose(), "PushButtonExit", {360, 5700, 1200, 420});
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
 
     // The intro covers the item panel until Start.
@@ -145,8 +139,7 @@ void Frm_Test::buildUi()
     QFont textFont = text->font();
     textFont.setPointSizeF(textFont.pointSizeF() * 1.2);
     text->setFont(textFont);
-    m_start = new QPushButton(CaptureText::BtnStart(), m_groupBox3);
-    m_start->setObjectName(QStringLiteral("PushButton1"));
+    m_start = NamedButton(m_groupBox3, CaptureText::BtnStart(), "PushButton1");
     intro->addWidget(title);
     intro->addSpacing(16);
     intro->addWidget(text, 1);

@@ -1,6 +1,7 @@
 #include "common/ui/Dialogs.h"
 
 #include "common/BidiText.h"
+#include "common/ui/Placement.h"
 
 #include <QAbstractButton>
 #include <QBoxLayout>
@@ -119,6 +120,9 @@ QString runFileDialog(QWidget *parent, FileKind kind, const QString &caption, co
     dialog.setAcceptMode(kind == FileKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
     dialog.setFileMode(kind == FileKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
     dialog.setViewMode(QFileDialog::List);
+    // Room for a long folder path; the placement keeps it on the screen.
+    dialog.resize(760, 460);
+    Placement::Arrange(&dialog);
     for (const char *name : {"lookInCombo", "fileTypeCombo"})
         if (QWidget *w = dialog.findChild<QWidget *>(QLatin1String(name)))
             w->setLayoutDirection(Qt::LeftToRight);

@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/UrlFileName.h"
 #include "common/Vendor.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/MainWindowRef.h"
@@ -103,12 +104,8 @@ Frm_Progress::Frm_Progress(QWidget *parent)
     Label4->setAlignment(Qt::AlignCenter);
     PlaceTwips(Label4, 3200, 1750, 1900, 700);
 
-    PushButton2 = new QPushButton(MaintenanceText::Download(), this);
-    PushButton2->setObjectName(QStringLiteral("PushButton2"));
-    PlaceTwips(PushButton2, 5400, 2550, 1900, 450);
-    PushButton1 = new QPushButton(MaintenanceText::Exit(), this);
-    PushButton1->setObjectName(QStringLiteral("PushButton1"));
-    PlaceTwips(PushButton1, 600, 2550, 1900, 450);
+    PushButton2 = NamedButton(this, MaintenanceText::Download(), "PushButton2", {5400, 2550, 1900, 450});
+    PushButton1 = NamedButton(this, MaintenanceText::Exit(), "PushButton1", {600, 2550, 1900, 450});
     PushButton2->setAutoDefault(false);
     PushButton1->setAutoDefault(false);
 

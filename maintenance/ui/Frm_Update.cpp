@@ -1,6 +1,7 @@
 #include "maintenance/ui/Frm_Update.h"
 
 #include "common/Version.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/Placement.h"
@@ -40,10 +41,8 @@ Frm_Update::Frm_Update(QWidget *parent)
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
     Label2->setFont(Fonts::Persian(12, true));
-    PBCheck = new QPushButton(MaintenanceText::CheckButton(), this);
-    PBCheck->setObjectName(QStringLiteral("PBCheck"));
-    PBExit = new QPushButton(MaintenanceText::Close(), this);
-    PBExit->setObjectName(QStringLiteral("PBExit"));
+    PBCheck = NamedButton(this, MaintenanceText::CheckButton(), "PBCheck");
+    PBExit = NamedButton(this, MaintenanceText::Close(), "PBExit");
     PBCheck->setAutoDefault(false);
     PBExit->setAutoDefault(false);
 

@@ -2,6 +2,7 @@
 
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
@@ -49,13 +50,13 @@ Frm_backup::Frm_backup(QWidget *parent)
     Label2 = static_cast<QLabel *>(named(new QLabel(this), "Label2"));
     Label3 = static_cast<QLabel *>(named(new QLabel(this), "Label3"));
     Text1 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text1"));
-    b1 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b1"));
-    VisualButtonEx2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("BACKUP"), this), "VisualButtonEx2"));
+    b1 = NamedButton(this, QStringLiteral("---"), "b1");
+    VisualButtonEx2 = NamedButton(this, QStringLiteral("BACKUP"), "VisualButtonEx2");
     Text2 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text2"));
-    b2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b2"));
-    VisualButtonEx3 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("REASTOR"), this), "VisualButtonEx3"));
-    PBHelp = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Help(), this), "PBHelp"));
-    PBExit = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Exit(), this), "PBExit"));
+    b2 = NamedButton(this, QStringLiteral("---"), "b2");
+    VisualButtonEx3 = NamedButton(this, QStringLiteral("REASTOR"), "VisualButtonEx3");
+    PBHelp = NamedButton(this, MaintenanceText::Help(), "PBHelp");
+    PBExit = NamedButton(this, MaintenanceText::Exit(), "PBExit");
     Text1->setLayoutDirection(Qt::LeftToRight);
     Text2->setLayoutDirection(Qt::LeftToRight);
     Label3->hide(); // it only carries the date for the default name

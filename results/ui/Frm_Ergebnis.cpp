@@ -1,5 +1,6 @@
 #include "results/ui/Frm_Ergebnis.h"
 
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/HelpPanel.h"
@@ -196,10 +197,8 @@ void Frm_Ergebnis::buildUi()
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Ergebnis::ScoreCurrentExaminee);
 
     auto button = [&](const char *name, const QString &text, int left, int width) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
+        QPushButton *b = NamedButton(this, text, name, QRectF(left, ButtonTop, width, ButtonHeight));
         b->setAutoDefault(false);
-        PlaceTwips(b, left, ButtonTop, width, ButtonHeight);
         return b;
     };
     // In reading order from the right: profile, Excel, help; exit on the left.

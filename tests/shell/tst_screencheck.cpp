@@ -42,10 +42,12 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QScreen>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
+#include <QTableView>
 #include <QTextEdit>
 #include <QTimer>
 #include <QToolBar>
@@ -173,6 +175,50 @@ QStringList Check(const QWidget *window)
                 problems << QStringLiteral("%1 and %2 lie on top of each other").arg(nameOf(a.widget), nameOf(b.widget));
         }
     return problems;
+}
+
+// Latin words on the window that are not among the few the program shows in
+// Latin letters (its name, the backup buttons, the scale letters...);
+// addresses and file patterns are left out.
+QStringList EnglishWords(const QWidget *window)
+{
+    static const QStringList allowed = {
+        QStringLiteral("KVR"),    QStringLiteral("BACKUP"), QStringLiteral("REASTOR"), QStringLiteral("Back"),
+        QStringLiteral("up"),     QStringLiteral("Reastor"), QStringLiteral("About"),  QStringLiteral("SPSS"),
+        QStringLiteral("Q3"),     QStringLiteral("Q4"),      QStringLiteral("C"),      QStringLiteral("L"),
+        QStringLiteral("O"),      QStringLiteral("PDF"),     QStringLiteral("Downloading"), QStringLiteral("File")};
+    QStringList texts{window->windowTitle()};
+    QList<QWidget *> widgets = window->findChildren<QWidget *>();
+    for (const QWidget *w : widgets) {
+        if (!w->isVisible())
+            continue;
+        if (const auto *l = qobject_cast<const QLabel *>(w))
+            texts << l->text();
+        else if (const auto *b = qobject_cast<const QAbstractButton *>(w))
+            texts << b->text();
+        else if (const auto *g = qobject_cast<const QGroupBox *>(w))
+            texts << g->title();
+        else if (const auto *t = qobject_cast<const QTabWidget *>(w))
+            for (int i = 0; i < t->count(); ++i)
+                texts << t->tabText(i);
+        else if (const auto *v = qobject_cast<const QTableView *>(w); v && v->model())
+            for (int c = 0; c < v->model()->columnCount(); ++c)
+                if (!v->isColumnHidden(c))
+                    texts << v->model()->headerData(c, Qt::Horizontal).toString();
+        texts << w->toolTip();
+    }
+    static const QRegularExpression address(QStringLiteral(R"(\S*[./@*]\S*)"));
+    static const QRegularExpression word(QStringLiteral("[A-Za-z][A-Za-z0-9]*"));
+    QStringList found;
+    for (QString text : texts) {
+        text.remove(address);
+        for (auto it = word.globalMatch(text); it.hasNext();) {
+            const QString w = it.next().captured();
+            if (!allowed.contains(w) && !found.contains(w))
+                found << w;
+        }
+    }
+    return found;
 }
 
 void fire(QObject *owner, const char *timerName)
@@ -355,6 +401,19 @@ private slots:
               "settings 2", "about", "exit confirmation", "contact", "update", "download", "backup",
               "backup help", "notification"})
             QTest::newRow(name) << QString::fromLatin1(name);
+    }
+
+    // No English on the screens but the few words the program has always
+    // shown in Latin letters.
+    void screenSpeaksPersian_data() { screenIsWhole_data(); }
+    void screenSpeaksPersian()
+    {
+        QFETCH(QString, screen);
+        QWidget *w = open(screen);
+        QVERIFY(w);
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        const QStringList english = EnglishWords(w);
+        QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(", "))));
     }
     void screenIsWhole()
     {
