@@ -42,6 +42,7 @@ private slots:
     void saveChecksInOrder_data();
     void saveChecksInOrder();
     void blankNameIsStoredEmpty();
+    void enterAfterSaveDoesNotClose();
     void editingKeepsOneAnswerRow();
     void deleteRemovesBothRowsAndFreesCode();
     void deleteTakesLineCurrentWhenAsked();
@@ -232,6 +233,24 @@ void TestRegistry::blankNameIsStoredEmpty()
     FillNew("   ", "7", CaptureText::Male());
     QVERIFY(m_w->Save());
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE FullName=''"), 1);
+}
+
+// Save disables itself; the focus must not pass on to Exit, where the next
+// Enter would close the screen.
+void TestRegistry::enterAfterSaveDoesNotClose()
+{
+    Open();
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    FillNew("Reza", "30", CaptureText::Male());
+    QPushButton *save = m_w->PushButton6(2);
+    save->setFocus();
+    QTest::keyClick(save, Qt::Key_Space);
+    QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE FullName='Reza'"), 1);
+    QVERIFY(!m_w->PushButton6(5)->hasFocus());
+    QVERIFY(m_w->VSFlexGrid1()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(m_w->isVisible());
 }
 
 void TestRegistry::editingKeepsOneAnswerRow()

@@ -123,6 +123,10 @@ private slots:
         for (int i = 0; i < actions.size(); ++i) {
             QCOMPARE(actions[i]->data().toInt(), ids[i]);
             QCOMPARE(actions[i]->text(), captions[i]);
+            // The captions are drawn bold, whatever the look's style sheet says.
+            const QWidget *button = bar->widgetForAction(actions[i]);
+            QVERIFY(button->font().bold());
+            QCOMPARE(button->font().family(), Fonts::PersianFamily());
             const QPixmap pm = actions[i]->icon().pixmap(QSize(42, 35));
             QVERIFY(!pm.isNull());
             // Each command has a picture of its own.
