@@ -235,6 +235,16 @@ def all_shots(s):
     res = wait_window("نتيجه تست")
     click_in(res, twips(10710 - 1560 - 180 - 2400 - 180 - 600), twips(4275 + 247))  # help
     s.shot("results-help", res)
+    click_in(res, twips(10710) - 80, twips(105) + 45, double=True)
+    click_in(res, twips(10710 - 780), twips(4275 + 247))  # profile
+    preview = wait_window("^KVR$", exclude=[main_window()])
+    pause(2)
+    _, _, w, _ = client(preview)
+    click_in(preview, w - 40, 20)  # print, the first button
+    pause(2)
+    s.shot("profile-print-dialog")
+    key("Escape")
+    key("Escape")
     key("Escape")
 
     command(4)  # settings, each tab

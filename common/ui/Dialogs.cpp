@@ -4,6 +4,7 @@
 #include "common/ui/Placement.h"
 
 #include <QAbstractButton>
+#include <QApplication>
 #include <QBoxLayout>
 #include <QDialogButtonBox>
 #include <QFileDialog>
@@ -123,9 +124,20 @@ QString runFileDialog(QWidget *parent, FileKind kind, const QString &caption, co
     // Room for a long folder path; the placement keeps it on the screen.
     dialog.resize(760, 460);
     Placement::Arrange(&dialog);
+    // Combo boxes draw their text in the program's reading direction, not in
+    // their own: the folder path and the file patterns come out right to
+    // left, slashes at the wrong ends. While the dialog is open the program's
+    // direction is left to right; the dialog and every screen keep their own
+    // (right to left), so only those two boxes change.
+    struct ProgramDirection {
+        Qt::LayoutDirection saved = QGuiApplication::layoutDirection();
+        ~ProgramDirection() { QApplication::setLayoutDirection(saved); }
+    } programDirection;
+    dialog.setLayoutDirection(programDirection.saved);
     for (const char *name : {"lookInCombo", "fileTypeCombo"})
         if (QWidget *w = dialog.findChild<QWidget *>(QLatin1String(name)))
             w->setLayoutDirection(Qt::LeftToRight);
+    QApplication::setLayoutDirection(Qt::LeftToRight);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.selectedFiles().value(0);

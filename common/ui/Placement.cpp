@@ -79,9 +79,6 @@ QMargins FrameMargins(const QWidget *window)
     const QWidget *main = MainWindow();
     if (main && main != window && shownOnScreen(main) && main->frameGeometry() != main->geometry())
         return measured(main);
-    // Platforms that draw no frame (offscreen) report none on a shown window.
-    if (QGuiApplication::platformName() == QLatin1String("offscreen"))
-        return QMargins();
     return kFrameAllowance;
 }
 

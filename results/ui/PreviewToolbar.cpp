@@ -4,15 +4,30 @@
 
 #include <QAction>
 #include <QCoreApplication>
+#include <QGuiApplication>
 #include <QPrintPreviewDialog>
 #include <QToolBar>
 #include <QToolButton>
 
+namespace {
+// Two thirds of the screen's width and its whole height, for an upright
+// page; Arrange() then takes off what the frame needs.
+void placePreview(QPrintPreviewDialog *dialog)
+{
+    const QRect area = Placement::AvailableArea(dialog);
+    dialog->resize(qMax(area.width() * 2 / 3, qMin(720, area.width())), area.height());
+    Placement::Arrange(dialog);
+}
+} // namespace
+
 void ArrangePreviewToolbar(QPrintPreviewDialog *dialog)
 {
+    // Its own reading direction, which a file dialog opened from it (saving
+    // as PDF) leaves alone.
+    dialog->setLayoutDirection(QGuiApplication::layoutDirection());
     auto *toolbar = dialog->findChild<QToolBar *>();
     if (!toolbar) {
-        Placement::Arrange(dialog);
+        placePreview(dialog);
         return;
     }
     // The dialog names none of its actions; its print action carries the
@@ -46,5 +61,5 @@ void ArrangePreviewToolbar(QPrintPreviewDialog *dialog)
     }
     if (print || savePdf)
         toolbar->insertSeparator(before);
-    Placement::Arrange(dialog);
+    placePreview(dialog);
 }

@@ -108,6 +108,7 @@ private slots:
             if (!dialog)
                 return;
             checked = true;
+            QCOMPARE(dialog->layoutDirection(), Qt::RightToLeft);
             QCOMPARE(dialog->viewMode(), QFileDialog::List);
             QVERIFY(dialog->testOption(QFileDialog::DontUseNativeDialog));
             for (const char *name : {"lookInCombo", "fileTypeCombo"})
@@ -124,6 +125,8 @@ private slots:
         const QString chosen = Dialogs::OpenFileName(nullptr, QString(), QDir::tempPath(), QStringLiteral("All (*.*)"));
         QVERIFY(checked);
         QVERIFY(chosen.isEmpty());
+        // The program reads right to left again.
+        QCOMPARE(QApplication::layoutDirection(), Qt::RightToLeft);
         QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));
     }
 

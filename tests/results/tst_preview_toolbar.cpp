@@ -1,6 +1,6 @@
-// The profile's print preview as the user gets it: printing and saving as PDF
-// are never hidden in the toolbar's overflow menu, whatever the window's
-// width, and the toolbar's tool tips are Persian.
+// The profile's print preview as the user gets it: a window tall enough for
+// the page, printing and saving as PDF never hidden in the toolbar's overflow
+// menu, whatever the window's width, and the toolbar's tool tips Persian.
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Translations.h"
@@ -53,12 +53,14 @@ private slots:
         QFETCH(int, width);
         const QString printText = QCoreApplication::translate("QPrintPreviewDialog", "Print");
         QStringList visible, english;
-        bool onScreen = false;
+        bool onScreen = false, tallEnough = false;
         QTimer::singleShot(0, this, [&] {
             auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
             if (!dialog)
                 return;
-            onScreen = dialog->screen()->availableGeometry().contains(dialog->frameGeometry());
+            const QRect area = dialog->screen()->availableGeometry();
+            onScreen = area.contains(dialog->frameGeometry());
+            tallEnough = dialog->height() > area.height() / 2;
             if (width)
                 dialog->resize(width, dialog->height());
             QTest::qWait(50);
@@ -78,6 +80,7 @@ private slots:
             in.stens[std::size_t(r)] = QStringLiteral("5");
         fast_Form2::RunReport(in);
         QVERIFY(onScreen);
+        QVERIFY(tallEnough);
         QCOMPARE(visible, (QStringList{printText, QStringLiteral("pdf")}));
         QVERIFY2(english.isEmpty(), qPrintable(english.join(QStringLiteral(" | "))));
     }
