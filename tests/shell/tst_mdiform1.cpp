@@ -323,6 +323,18 @@ private slots:
         QCOMPARE(checks, 1);
     }
 
+    // A screen keeps the main window disabled; closing it by its close box
+    // still asks, and the question can be answered.
+    void exitConfirmationWhileAScreenIsOpen()
+    {
+        m_main->setEnabled(false);
+        m_main->close();
+        const auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        QCOMPARE(confirms.size(), 1);
+        QVERIFY(confirms.first()->isEnabled());
+        QVERIFY(confirms.first()->findChild<QPushButton *>(QStringLiteral("PushB1"))->isEnabled());
+    }
+
     void aboutShowsVersionAndOpensItsLinks()
     {
         auto *about = new Frm_About;
