@@ -4,7 +4,6 @@
 #include "common/ui/Twips.h"
 
 #include <QGuiApplication>
-#include <QPointer>
 #include <QScreen>
 #include <QWidget>
 
