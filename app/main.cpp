@@ -1,6 +1,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/Translations.h"
 #include "shell/ui/MDIForm1.h"
 
 #include "store/ui/StartupCheck.h"
@@ -19,6 +20,9 @@ int main(int argc, char *argv[])
     // The menu entry and the icon an installation puts in the icon theme.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kvr.kvr"));
     QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kvr")));
+
+    // Qt's own texts (standard buttons, file dialogs, print preview) in Persian.
+    Translations::InstallPersian();
 
     // An installed program keeps each user's records in their own data
     // folder; the first start puts the delivered database there.

@@ -67,4 +67,21 @@ bool DeleteExaminee(DataControl &dc, const QString &code)
     return dc.CommitTransaction();
 }
 
+QString ColumnHeading(const QString &column)
+{
+    static const struct {
+        const char *column;
+        const char *heading;
+    } headings[] = {
+        {"id", "شماره"},        {"FullName", "نام و نام خانوادگي"}, {"Alter", "سن"},
+        {"Geschlecht", "جنس"}, {"Heirat", "تاهل"},                {"Datum1", "تاريخ"},
+        {"Bildung", "تحصيلات"}, {"TelNummer1", "تلفن"},             {"Tester", "نام آزمونگر"},
+        {"Code", "كد"},
+    };
+    for (const auto &h : headings)
+        if (column.compare(QLatin1String(h.column), Qt::CaseInsensitive) == 0)
+            return QString::fromUtf8(h.heading);
+    return QString();
+}
+
 } // namespace Examinees

@@ -31,4 +31,8 @@ bool EnsureAnswerRow(DataControl &dc, const QString &code);
 // when every delete that was due succeeded; otherwise dc must be refreshed.
 bool DeleteExaminee(DataControl &dc, const QString &code);
 
+// The Persian heading of an IDE column in the examinee lists ("FullName":
+// "نام و نام خانوادگي"); empty for a column that is not one of them.
+QString ColumnHeading(const QString &column);
+
 } // namespace Examinees

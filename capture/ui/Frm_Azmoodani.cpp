@@ -8,6 +8,8 @@
 #include "common/ui/Dialogs.h"
 #include "common/ui/DigitKeys.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "store/DataControl.h"
 #include "store/Examinees.h"
 #include "store/ui/BoundGrid.h"
@@ -104,7 +106,7 @@ void Frm_Azmoodani::buildUi()
     // The side picture runs the full height of the form.
     m_picture1 = new QWidget(this);
     m_picture1->setObjectName(QStringLiteral("Picture1"));
-    m_picture1->setFixedWidth(BoundGrid::TwipsToPixels(1440, logicalDpiX()));
+    m_picture1->setFixedWidth(TwipsToPixelsX(this, 1440));
     m_picture1->setAutoFillBackground(true);
     m_picture1->setStyleSheet(QStringLiteral(
         "#Picture1 { background: qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #5b7fb5, stop:1 #b9cbe6); }"));
@@ -128,8 +130,9 @@ void Frm_Azmoodani::buildUi()
     m_txt[1]->setMaxLength(2);
     m_txt[1]->setAlignment(Qt::AlignCenter);
     m_txt[2]->hide();
+    // Digits only; Backspace still takes a typo back.
     for (int i : {1, 4, 6})
-        DigitKeys::Install(m_txt[i], QStringLiteral("0123456789"));
+        DigitKeys::Install(m_txt[i], QStringLiteral("0123456789"))->SetBackspace(true);
     for (int i = 0; i < 7; ++i)
         if (kFieldColumn[i])
             Bound::Bind(m_txt[i], m_adodc[0], QLatin1String(kFieldColumn[i]));
@@ -222,7 +225,8 @@ void Frm_Azmoodani::buildUi()
     m_timer2->setInterval(3000);
     connect(m_timer2, &QTimer::timeout, this, &Frm_Azmoodani::onTimer2);
 
-    resize(BoundGrid::TwipsToPixels(14400, logicalDpiX()), BoundGrid::TwipsToPixels(7800, logicalDpiY()));
+    resize(TwipsToPixelsX(this, 14400), TwipsToPixelsY(this, 7800));
+    Placement::Arrange(this);
 }
 
 void Frm_Azmoodani::showListCode()
@@ -355,6 +359,10 @@ bool Frm_Azmoodani::Save()
     m_adodc[3]->Refresh();
     setListHeadings();
     enableButtons({BtnNew, BtnEdit, BtnDelete}, true);
+    // Save is disabled now and would hand the focus on to the next button,
+    // Exit, where the next Enter closes the screen; the list shows the saved
+    // examinee.
+    m_grid->setFocus();
     if (wasNew)
         showSaved(stored);
     if (stored != e.code.trimmed())

@@ -3,9 +3,14 @@
 #include "capture/AnswerImport.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
+#include "store/Examinees.h"
 #include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
@@ -67,17 +72,16 @@ Frm_File::Frm_File(QWidget *parent)
     setFont(Fonts::Persian(11));
     m_adodc1.setObjectName(QStringLiteral("Adodc1"));
     m_adodc2.setObjectName(QStringLiteral("Adodc2"));
-    setTwipsGeometry(this, 0, 0, 6945, 6900);
-    setFixedSize(size());
+    setFixedSize(TwipsToPixelsX(this, 6945), TwipsToPixelsY(this, 6900));
 
     m_lbelName = new QLabel(QStringLiteral("نام :"), this);
     m_lbelName->setObjectName(QStringLiteral("LbelName"));
     m_lbelName->setFont(Fonts::Persian(12, true));
-    setTwipsGeometry(m_lbelName, 120, 120, 6705, 420);
+    PlaceTwips(m_lbelName, 120, 120, 6705, 420);
 
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
-    setTwipsGeometry(m_grid, 120, 600, 6705, 5400);
+    PlaceTwips(m_grid, 120, 600, 6705, 5400);
 
     // Hidden fields bound to the list and, during an import, to the answer row.
     m_txtName = new QLineEdit(this);
@@ -90,47 +94,39 @@ Frm_File::Frm_File(QWidget *parent)
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->hide();
 
+    // The help over the list; the buttons along the bottom stay in reach.
+    m_groupBox1 = new HelpPanel(
+        QStringLiteral("راهنما"),
+        QStringLiteral("1- روي نام آزمودني در فهرست دو بار كليك كنيد.\n\n"
+                       "2- فايل اكسلي را كه پاسخهاي آزمودني در آن وارد شده است انتخاب كنيد؛ "
+                       "پاسخها از فايل خوانده، وارد و ذخيره مي شوند.\n\n"
+                       "3- نام فايل اكسل و نام پوشه اي كه فايل در آن قرار دارد نبايد حروف فارسي داشته باشد."),
+        QStringLiteral("بستن"), this);
+    m_groupBox1->SetNames("GroupBox1", "LblHelp", "PushButton1(0)");
+    m_groupBox1->SetPlace(720, 1305, 5505, 4200);
+    m_pushButton1.append(m_groupBox1->CloseButton());
+
+    // Help and exit along the bottom of the screen, the download button beside them.
     const QString captions[4] = {
-        QStringLiteral("بستن"),
+        QString(),
         QStringLiteral("راهنما"),
         QStringLiteral("خروج"),
         QStringLiteral("دانلود فايل خام اكسل پرسشنامه"),
     };
-    // The buttons: help and exit along the bottom of the screen, the
-    // download button beside them, the help panel's close button inside it.
-    m_groupBox1 = new QGroupBox(this);
-    m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    setTwipsGeometry(m_groupBox1, 720, 1305, 5505, 4200);
-    m_groupBox1->setAutoFillBackground(true); // covers the list while shown
-    auto *help = new QLabel(m_groupBox1);
-    help->setObjectName(QStringLiteral("LblHelp"));
-    help->setWordWrap(true);
-    help->setAlignment(Qt::AlignTop | Qt::AlignLeading);
-    help->setText(QStringLiteral(
-        "راهنما:\n\n"
-        "1- روي نام آزمودني در فهرست دو بار كليك كنيد.\n\n"
-        "2- فايل اكسلي را كه پاسخهاي آزمودني در آن وارد شده است انتخاب كنيد؛ "
-        "پاسخها از فايل خوانده، وارد و ذخيره مي شوند.\n\n"
-        "3- نام فايل اكسل و نام پوشه اي كه فايل در آن قرار دارد نبايد حروف فارسي داشته باشد."));
-    auto *helpLayout = new QVBoxLayout(m_groupBox1);
-    helpLayout->addWidget(help, 1);
-
-    for (int i = 0; i < 4; ++i) {
-        auto *b = new QPushButton(captions[i], i == 0 ? static_cast<QWidget *>(m_groupBox1) : this);
-        b->setObjectName(QStringLiteral("PushButton1(%1)").arg(i));
+    const QRectF places[4] = {{}, {5625, 6120, 1200, 480}, {4305, 6120, 1200, 480}, {120, 6120, 4065, 480}};
+    for (int i = 1; i < 4; ++i) {
+        const QByteArray name = "PushButton1(" + QByteArray::number(i) + ')';
+        QPushButton *b = NamedButton(this, captions[i], name.constData(), places[i]);
         connect(b, &QPushButton::clicked, this, [this, i] { PushButton1Click(i); });
         m_pushButton1.append(b);
     }
-    helpLayout->addWidget(m_pushButton1[0], 0, Qt::AlignHCenter);
-    setTwipsGeometry(m_pushButton1[1], 5625, 6120, 1200, 480);
-    setTwipsGeometry(m_pushButton1[2], 4305, 6120, 1200, 480);
-    setTwipsGeometry(m_pushButton1[3], 120, 6120, 4065, 480);
-    m_groupBox1->hide();
 
     m_groupBox2 = new QGroupBox(this);
     m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    setTwipsGeometry(m_groupBox2, 1440, 630, 3615, 825);
+    PlaceTwips(m_groupBox2, 1440, 630, 3615, 825);
     m_groupBox2->setAutoFillBackground(true);
+    UntitledPanel(m_groupBox2);
+    MarkOverlay(m_groupBox2);
     auto *wait = new QLabel(QStringLiteral("لطفا کمي صبر کنيد..."), m_groupBox2);
     wait->setObjectName(QStringLiteral("LblWait"));
     wait->setAlignment(Qt::AlignCenter);
@@ -149,6 +145,7 @@ Frm_File::Frm_File(QWidget *parent)
     m_grid->SetDataControl(&m_adodc1);
 
     EnableMainWindow(false);
+    Placement::Arrange(this);
 }
 
 Frm_File::~Frm_File() = default;
@@ -170,14 +167,6 @@ Frm_File *Frm_File::Show()
 
 Frm_File *Frm_File::Instance() { return OpenScreen(); }
 
-void Frm_File::setTwipsGeometry(QWidget *w, int left, int top, int width, int height)
-{
-    const int dx = logicalDpiX();
-    const int dy = logicalDpiY();
-    w->setGeometry(BoundGrid::TwipsToPixels(left, dx), BoundGrid::TwipsToPixels(top, dy),
-                   BoundGrid::TwipsToPixels(width, dx), BoundGrid::TwipsToPixels(height, dy));
-}
-
 void Frm_File::onNameChanged(const QString &name)
 {
     m_lbelName->setText(QStringLiteral("نام و نام خانوادگي: ") + name);
@@ -193,6 +182,7 @@ void Frm_File::showEvent(QShowEvent *event)
     m_grid->ColWidth(kColAge, 500);
     m_grid->SetTextMatrix(0, kColRowHeader, QStringLiteral("#"));
     m_grid->SetTextMatrix(0, kColName, QStringLiteral("نام و نام خانوادگي"));
+    m_grid->HeadColumns(Examinees::ColumnHeading);
 }
 
 void Frm_File::closeEvent(QCloseEvent *event)
@@ -208,8 +198,7 @@ void Frm_File::PushButton1Click(int index)
         m_groupBox1->hide();
         break;
     case 1:
-        m_groupBox1->show();
-        m_groupBox1->raise();
+        m_groupBox1->Show();
         break;
     case 2:
         close();

@@ -10,6 +10,7 @@
 #include <QWidget>
 
 class BoundGrid;
+class HelpPanel;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -41,7 +42,6 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
-    void setTwipsGeometry(QWidget *w, int left, int top, int width, int height);
     void onNameChanged(const QString &name);
 
     DataControl m_adodc1;
@@ -51,7 +51,7 @@ private:
     QLineEdit *m_text16 = nullptr;
     QLineEdit *m_text1 = nullptr;
     QLabel *m_lbelName = nullptr;
-    QGroupBox *m_groupBox1 = nullptr;
+    HelpPanel *m_groupBox1 = nullptr;
     QGroupBox *m_groupBox2 = nullptr;
     QList<QPushButton *> m_pushButton1;
 };

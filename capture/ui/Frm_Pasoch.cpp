@@ -2,10 +2,15 @@
 
 #include "capture/CaptureTexts.h"
 #include "capture/Connection.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/DigitKeys.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "store/DataControl.h"
+#include "store/Examinees.h"
 #include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
@@ -14,13 +19,9 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QTextDocument>
-#include <QTextOption>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -56,6 +57,7 @@ Frm_Pasoch::Frm_Pasoch(QWidget *parent)
     m_adodc2->Open(kAnswerSource, conn);
     EnableMainWindow(false);
     setUpList();
+    Placement::Arrange(this);
 }
 
 Frm_Pasoch::~Frm_Pasoch() = default;
@@ -75,13 +77,7 @@ QString Frm_Pasoch::HelpText() { return CaptureText::SheetHelp(); }
 
 void Frm_Pasoch::buildUi()
 {
-    const int dpiX = logicalDpiX(), dpiY = logicalDpiY();
-    auto px = [dpiX](int twips) { return BoundGrid::TwipsToPixels(twips, dpiX); };
-    auto py = [dpiY](int twips) { return BoundGrid::TwipsToPixels(twips, dpiY); };
-    auto place = [&](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(px(left), py(top), px(width), py(height));
-    };
-    setFixedSize(px(9000), py(5700));
+    setFixedSize(TwipsToPixelsX(this, 9000), TwipsToPixelsY(this, 5700));
 
     m_text4 = new QLineEdit(this);
     m_text4->setObjectName(QStringLiteral("Text4"));
@@ -93,13 +89,14 @@ void Frm_Pasoch::buildUi()
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
     m_grid->SetDataControl(m_adodc1);
-    place(m_grid, 5130, 180, 3690, 4455);
+    PlaceTwips(m_grid, 5130, 180, 3690, 4455);
     Bound::Bind(m_text4, m_adodc1, QStringLiteral("Code"));
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Pasoch::ChooseExaminee);
 
     m_groupBox1 = new QGroupBox(this);
     m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    place(m_groupBox1, 495, 180, 4215, 4455);
+    UntitledPanel(m_groupBox1);
+    PlaceTwips(m_groupBox1, 495, 180, 4215, 4455);
     // Four columns of ten; in right-to-left reading items 1-10 stand on the right.
     for (int k = 0; k < 40; ++k) {
         const int column = k / 10, row = k % 10;
@@ -109,12 +106,12 @@ void Frm_Pasoch::buildUi()
         m_label[k]->setObjectName(QStringLiteral("Label1(%1)").arg(k));
         m_label[k]->setAttribute(Qt::WA_TranslucentBackground);
         m_label[k]->setAlignment(Qt::AlignCenter);
-        place(m_label[k], right - 420, top, 420, 330);
+        PlaceTwips(m_label[k], right - 420, top, 420, 330);
         m_slot[k] = new QLineEdit(m_groupBox1);
         m_slot[k]->setObjectName(QStringLiteral("FlatEdit1(%1)").arg(k));
         m_slot[k]->setMaxLength(1);
         m_slot[k]->setAlignment(Qt::AlignCenter);
-        place(m_slot[k], right - 420 - 60 - 375, top, 375, 330);
+        PlaceTwips(m_slot[k], right - 420 - 60 - 375, top, 375, 330);
         Bound::Bind(m_slot[k], m_adodc2, QString::number(k + 1));
         DigitKeys::Filter *f = DigitKeys::Install(m_slot[k], AnswerEntry::AcceptedKeys());
         f->SetReplaceWhole(true);
@@ -123,43 +120,19 @@ void Frm_Pasoch::buildUi()
     }
     m_groupBox1->hide();
 
-    m_save = new QPushButton(CaptureText::BtnSave(), this);
-    m_save->setObjectName(QStringLiteral("PushB1(1)"));
+    m_save = NamedButton(this, CaptureText::BtnSave(), "PushB1(1)", {7620, 4860, 1200, 450});
     m_save->setEnabled(false);
-    place(m_save, 7620, 4860, 1200, 450);
     connect(m_save, &QPushButton::clicked, this, &Frm_Pasoch::SaveButton);
-    m_exit = new QPushButton(CaptureText::BtnExit(), this);
-    m_exit->setObjectName(QStringLiteral("PushB1(0)"));
-    place(m_exit, 495, 4860, 1200, 450);
+    m_exit = NamedButton(this, CaptureText::BtnExit(), "PushB1(0)", {495, 4860, 1200, 450});
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
-    m_help = new QPushButton(CaptureText::BtnHelp(), this);
-    m_help->setObjectName(QStringLiteral("PushButton1"));
-    place(m_help, 6300, 4860, 1200, 450);
+    m_help = NamedButton(this, CaptureText::BtnHelp(), "PushButton1", {6300, 4860, 1200, 450});
 
-    m_groupBox4 = new QGroupBox(CaptureText::Help(), this);
-    m_groupBox4->setObjectName(QStringLiteral("GroupBox4"));
-    m_groupBox4->setAutoFillBackground(true);
-    place(m_groupBox4, 90, 1530, 4935, 4365);
-    auto *help = new QVBoxLayout(m_groupBox4);
-    m_txtHelp = new QPlainTextEdit(m_groupBox4);
-    m_txtHelp->setObjectName(QStringLiteral("TxtHelp"));
-    m_txtHelp->setReadOnly(true);
-    // Each line reads right to left, its leading "-" included.
-    QTextOption option = m_txtHelp->document()->defaultTextOption();
-    option.setTextDirection(Qt::RightToLeft);
-    option.setAlignment(Qt::AlignRight | Qt::AlignAbsolute);
-    m_txtHelp->document()->setDefaultTextOption(option);
-    m_txtHelp->setPlainText(HelpText());
-    m_helpClose = new QPushButton(CaptureText::BtnClose(), m_groupBox4);
-    m_helpClose->setObjectName(QStringLiteral("PushButton2"));
-    help->addWidget(m_txtHelp, 1);
-    help->addWidget(m_helpClose, 0, Qt::AlignHCenter);
-    m_groupBox4->hide();
-    connect(m_help, &QPushButton::clicked, m_groupBox4, [this] {
-        m_groupBox4->show();
-        m_groupBox4->raise();
-    });
-    connect(m_helpClose, &QPushButton::clicked, m_groupBox4, &QWidget::hide);
+    // The help lies beside the list and ends above the buttons, so the list
+    // and every button stay in reach while it is read.
+    m_groupBox4 = new HelpPanel(CaptureText::Help(), HelpText(), CaptureText::BtnClose(), this);
+    m_groupBox4->SetNames("GroupBox4", "TxtHelp", "PushButton2");
+    m_groupBox4->SetPlace(90, 900, 4935, 3870);
+    connect(m_help, &QPushButton::clicked, m_groupBox4, &HelpPanel::Show);
 
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
@@ -170,9 +143,11 @@ void Frm_Pasoch::buildUi()
 
 void Frm_Pasoch::setUpList()
 {
+    m_grid->HeadColumns(Examinees::ColumnHeading);
     m_grid->ColHidden(0, true);
     m_grid->ColHidden(3, true); // Alter
     m_grid->ColHidden(4, true); // Code
+    m_grid->ColWidth(1, 700);   // id: narrow, so the names show whole
     m_grid->ColWidth(2, 2800);  // FullName
 }
 

@@ -11,10 +11,10 @@
 
 class BoundGrid;
 class DataControl;
+class HelpPanel;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
-class QPlainTextEdit;
 class QPushButton;
 class QTimer;
 
@@ -69,14 +69,12 @@ private:
     QLineEdit *m_text4 = nullptr;
     QLineEdit *m_flatEdit4 = nullptr;
     QGroupBox *m_groupBox1 = nullptr;
-    QGroupBox *m_groupBox4 = nullptr;
-    QPlainTextEdit *m_txtHelp = nullptr;
+    HelpPanel *m_groupBox4 = nullptr;
     QLineEdit *m_slot[40] = {};
     QLabel *m_label[40] = {};
     QPushButton *m_save = nullptr;
     QPushButton *m_exit = nullptr;
     QPushButton *m_help = nullptr;
-    QPushButton *m_helpClose = nullptr;
     QTimer *m_timer1 = nullptr;
     AnswerEntry::KeyCounter m_keys;
     QString m_shownCode;

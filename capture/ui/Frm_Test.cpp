@@ -3,10 +3,13 @@
 #include "capture/AnswerEntry.h"
 #include "capture/CaptureTexts.h"
 #include "capture/Connection.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "store/DataControl.h"
-#include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
 #include <QCloseEvent>
@@ -49,22 +52,18 @@ Frm_Test::Frm_Test(QWidget *parent)
     m_adodc2->Open(kAnswerSource, conn);
     copyOptionCaptions();
     EnableMainWindow(false);
+    Placement::Arrange(this);
 }
 
 Frm_Test::~Frm_Test() = default;
 
 void Frm_Test::buildUi()
 {
-    const int dpiX = logicalDpiX(), dpiY = logicalDpiY();
-    auto place = [dpiX, dpiY](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(BoundGrid::TwipsToPixels(left, dpiX), BoundGrid::TwipsToPixels(top, dpiY),
-                       BoundGrid::TwipsToPixels(width, dpiX), BoundGrid::TwipsToPixels(height, dpiY));
-    };
-    setFixedSize(BoundGrid::TwipsToPixels(9060, dpiX), BoundGrid::TwipsToPixels(6300, dpiY));
+    setFixedSize(TwipsToPixelsX(this, 9060), TwipsToPixelsY(this, 6300));
 
     m_label1 = new QLabel(this);
     m_label1->setObjectName(QStringLiteral("Label1(0)"));
-    place(m_label1, 600, 240, 7860, 420);
+    PlaceTwips(m_label1, 600, 240, 7860, 420);
 
     m_fltEditCode = new QLineEdit(this);
     m_fltEditCode->setObjectName(QStringLiteral("FltEditCode"));
@@ -84,7 +83,7 @@ void Frm_Test::buildUi()
     big.setPointSizeF(big.pointSizeF() * 1.3);
     big.setBold(true);
     m_lblQU->setFont(big);
-    place(m_lblQU, 600, 900, 7860, 1800);
+    PlaceTwips(m_lblQU, 600, 900, 7860, 1800);
     Bound::Bind(m_lblQU, m_adodc1, QStringLiteral("QU"));
 
     const char *optionColumns[3] = {"A", "B", "C"};
@@ -97,7 +96,7 @@ void Frm_Test::buildUi()
 
     m_groupBox1 = new QGroupBox(this);
     m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    place(m_groupBox1, 3015, 2925, 4740, 1455);
+    PlaceTwips(m_groupBox1, 3015, 2925, 4740, 1455);
     auto *options = new QVBoxLayout(m_groupBox1);
     options->setSpacing(2);
     for (int i = 0; i < 3; ++i) {
@@ -107,28 +106,23 @@ void Frm_Test::buildUi()
         connect(m_option[i], &QRadioButton::clicked, this, [this, i] { choose(i); });
     }
 
-    m_next = new QPushButton(CaptureText::BtnNext(), this);
-    m_next->setObjectName(QStringLiteral("PushBNext"));
-    place(m_next, 3015, 4500, 1200, 420);
-    m_back = new QPushButton(CaptureText::BtnBack(), this);
-    m_back->setObjectName(QStringLiteral("PushBBack"));
-    place(m_back, 6555, 4500, 1200, 420);
+    // Right to left: back on the right, next on the left.
+    m_next = NamedButton(this, CaptureText::BtnNext(), "PushBNext", {3015, 4500, 1200, 420});
+    m_back = NamedButton(this, CaptureText::BtnBack(), "PushBBack", {6555, 4500, 1200, 420});
     connect(m_next, &QPushButton::clicked, this, [this] { Next(); });
     connect(m_back, &QPushButton::clicked, this, [this] { Back(); });
 
-    m_help = new QPushButton(CaptureText::BtnHelp(), this);
-    m_help->setObjectName(QStringLiteral("PushButton3"));
-    place(m_help, 7500, 5700, 1200, 420);
-    m_exit = new QPushButton(CaptureText::BtnClose(), this);
-    m_exit->setObjectName(QStringLiteral("PushButtonExit"));
-    place(m_exit, 360, 5700, 1200, 420);
+    m_help = NamedButton(this, CaptureText::BtnHelp(), "PushButton3", {7500, 5700, 1200, 420});
+    m_exit = NamedButton(this, CaptureText::BtnClose(), "PushButtonExit", {360, 5700, 1200, 420});
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
 
     // The intro covers the item panel until Start.
     m_groupBox3 = new QGroupBox(this);
     m_groupBox3->setObjectName(QStringLiteral("GroupBox3"));
     m_groupBox3->setAutoFillBackground(true);
-    place(m_groupBox3, 180, 180, 8700, 5505);
+    UntitledPanel(m_groupBox3);
+    MarkOverlay(m_groupBox3);
+    PlaceTwips(m_groupBox3, 180, 180, 8700, 5505);
     auto *intro = new QVBoxLayout(m_groupBox3);
     intro->setContentsMargins(30, 24, 30, 24);
     auto *title = new QLabel(CaptureText::IntroTitle(), m_groupBox3);
@@ -145,33 +139,17 @@ void Frm_Test::buildUi()
     QFont textFont = text->font();
     textFont.setPointSizeF(textFont.pointSizeF() * 1.2);
     text->setFont(textFont);
-    m_start = new QPushButton(CaptureText::BtnStart(), m_groupBox3);
-    m_start->setObjectName(QStringLiteral("PushButton1"));
+    m_start = NamedButton(m_groupBox3, CaptureText::BtnStart(), "PushButton1");
     intro->addWidget(title);
     intro->addSpacing(16);
     intro->addWidget(text, 1);
     intro->addWidget(m_start, 0, Qt::AlignHCenter);
     connect(m_start, &QPushButton::clicked, this, &Frm_Test::StartPressed);
 
-    m_groupBox4 = new QGroupBox(CaptureText::Help(), this);
-    m_groupBox4->setObjectName(QStringLiteral("GroupBox4"));
-    m_groupBox4->setAutoFillBackground(true);
-    place(m_groupBox4, 2340, 1575, 4965, 4155);
-    auto *help = new QVBoxLayout(m_groupBox4);
-    auto *helpText = new QLabel(CaptureText::TestHelp(), m_groupBox4);
-    helpText->setObjectName(QStringLiteral("TxtHelp"));
-    helpText->setWordWrap(true);
-    helpText->setAlignment(Qt::AlignLeading | Qt::AlignTop);
-    m_helpClose = new QPushButton(CaptureText::BtnClose(), m_groupBox4);
-    m_helpClose->setObjectName(QStringLiteral("PushButton2"));
-    help->addWidget(helpText, 1);
-    help->addWidget(m_helpClose, 0, Qt::AlignHCenter);
-    m_groupBox4->hide();
-    connect(m_help, &QPushButton::clicked, m_groupBox4, [this] {
-        m_groupBox4->show();
-        m_groupBox4->raise();
-    });
-    connect(m_helpClose, &QPushButton::clicked, m_groupBox4, &QWidget::hide);
+    m_groupBox4 = new HelpPanel(CaptureText::Help(), CaptureText::TestHelp(), CaptureText::BtnClose(), this);
+    m_groupBox4->SetNames("GroupBox4", "TxtHelp", "PushButton2");
+    m_groupBox4->SetPlace(2340, 1575, 4965, 4155);
+    connect(m_help, &QPushButton::clicked, m_groupBox4, &HelpPanel::Show);
 
     connect(m_text6, &QLineEdit::textChanged, this, &Frm_Test::itemChange);
 }

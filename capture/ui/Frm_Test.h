@@ -11,6 +11,7 @@
 #include <QWidget>
 
 class DataControl;
+class HelpPanel;
 class QGroupBox;
 class QLabel;
 class QLineEdit;
@@ -70,12 +71,11 @@ private:
     QRadioButton *m_option[3] = {};
     QGroupBox *m_groupBox1 = nullptr;
     QGroupBox *m_groupBox3 = nullptr;
-    QGroupBox *m_groupBox4 = nullptr;
+    HelpPanel *m_groupBox4 = nullptr;
     QPushButton *m_next = nullptr;
     QPushButton *m_back = nullptr;
     QPushButton *m_start = nullptr;
     QPushButton *m_help = nullptr;
-    QPushButton *m_helpClose = nullptr;
     QPushButton *m_exit = nullptr;
     bool m_hasAnswerRow = true;
     bool m_rowChecked = false;

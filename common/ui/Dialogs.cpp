@@ -1,5 +1,12 @@
 #include "common/ui/Dialogs.h"
 
+#include "common/BidiText.h"
+#include "common/ui/Placement.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QBoxLayout>
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QPointer>
 #include <QTimer>
@@ -71,17 +78,78 @@ QMessageBox::StandardButton Message(QWidget *parent, const QString &caption, con
         b.rightToLeft = rightToLeft;
         return recordBox(b);
     }
-    QMessageBox box(icon, caption, text, buttons, parent);
-    box.setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
-    return QMessageBox::StandardButton(box.exec());
+    return QMessageBox::StandardButton(MakeBox(parent, caption, text, icon, buttons, rightToLeft)->exec());
 }
+
+std::unique_ptr<QMessageBox> MakeBox(QWidget *parent, const QString &caption, const QString &text,
+                                     QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                     bool rightToLeft)
+{
+    auto box = std::make_unique<QMessageBox>(icon, caption, rightToLeft ? Bidi::KeepLineDirections(text) : text,
+                                             buttons, parent);
+    box->setLayoutDirection(rightToLeft ? Qt::RightToLeft : Qt::LeftToRight);
+    // The platform decides the order of the buttons; the program keeps one:
+    // the affirmative button to the right of the negative one, as in a
+    // right-to-left row of "بلي" and "خير".
+    auto *row = box->findChild<QDialogButtonBox *>();
+    QAbstractButton *yes = box->button(buttons.testFlag(QMessageBox::Yes) ? QMessageBox::Yes : QMessageBox::Ok);
+    QAbstractButton *no = box->button(buttons.testFlag(QMessageBox::No) ? QMessageBox::No : QMessageBox::Cancel);
+    auto *layout = row ? qobject_cast<QBoxLayout *>(row->layout()) : nullptr;
+    if (yes && no && layout) {
+        const bool yesFirst = layout->indexOf(yes) < layout->indexOf(no);
+        const bool mirrored = row->layoutDirection() == Qt::RightToLeft;
+        // The first item of a mirrored row stands rightmost.
+        const bool yesRight = yesFirst == mirrored;
+        if (!yesRight)
+            row->setLayoutDirection(mirrored ? Qt::LeftToRight : Qt::RightToLeft);
+    }
+    return box;
+}
+
+namespace {
+// Qt's own dialog (translated with the program's texts), in the list view:
+// the detail columns would show sizes, types and dates in the system's
+// language. Paths and filter patterns read left to right.
+QString runFileDialog(QWidget *parent, FileKind kind, const QString &caption, const QString &start,
+                      const QString &filter, bool confirmOverwrite)
+{
+    QFileDialog dialog(parent, caption, start, filter);
+    QFileDialog::Options options = QFileDialog::DontUseNativeDialog;
+    if (!confirmOverwrite)
+        options |= QFileDialog::DontConfirmOverwrite;
+    dialog.setOptions(options);
+    dialog.setAcceptMode(kind == FileKind::Open ? QFileDialog::AcceptOpen : QFileDialog::AcceptSave);
+    dialog.setFileMode(kind == FileKind::Open ? QFileDialog::ExistingFile : QFileDialog::AnyFile);
+    dialog.setViewMode(QFileDialog::List);
+    // Room for a long folder path; the placement keeps it on the screen.
+    dialog.resize(760, 460);
+    Placement::Arrange(&dialog);
+    // Combo boxes draw their text in the program's reading direction, not in
+    // their own: the folder path and the file patterns come out right to
+    // left, slashes at the wrong ends. While the dialog is open the program's
+    // direction is left to right; the dialog and every screen keep their own
+    // (right to left), so only those two boxes change.
+    struct ProgramDirection {
+        Qt::LayoutDirection saved = QGuiApplication::layoutDirection();
+        ~ProgramDirection() { QApplication::setLayoutDirection(saved); }
+    } programDirection;
+    dialog.setLayoutDirection(programDirection.saved);
+    for (const char *name : {"lookInCombo", "fileTypeCombo"})
+        if (QWidget *w = dialog.findChild<QWidget *>(QLatin1String(name)))
+            w->setLayoutDirection(Qt::LeftToRight);
+    QApplication::setLayoutDirection(Qt::LeftToRight);
+    if (dialog.exec() != QDialog::Accepted)
+        return QString();
+    return dialog.selectedFiles().value(0);
+}
+} // namespace
 
 QString OpenFileName(QWidget *parent, const QString &caption, const QString &start,
                      const QString &filter)
 {
     if (state().installed)
         return recordFile({FileKind::Open, caption, start, filter, QString()});
-    return QFileDialog::getOpenFileName(parent, caption, start, filter);
+    return runFileDialog(parent, FileKind::Open, caption, start, filter, true);
 }
 
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
@@ -89,9 +157,7 @@ QString SaveFileName(QWidget *parent, const QString &caption, const QString &sta
 {
     if (state().installed)
         return recordFile({FileKind::Save, caption, start, filter, QString()});
-    return QFileDialog::getSaveFileName(parent, caption, start, filter, nullptr,
-                                        confirmOverwrite ? QFileDialog::Options()
-                                                         : QFileDialog::DontConfirmOverwrite);
+    return runFileDialog(parent, FileKind::Save, caption, start, filter, confirmOverwrite);
 }
 
 void ShowTimedMessage(QWidget *screen, const QString &text)
@@ -105,7 +171,8 @@ void ShowTimedMessage(QWidget *screen, const QString &text)
         recordBox(b);
         return;
     }
-    QMessageBox box(QMessageBox::NoIcon, caption, text, QMessageBox::Ok, screen);
+    std::unique_ptr<QMessageBox> owned = MakeBox(screen, caption, text, QMessageBox::NoIcon, QMessageBox::Ok, true);
+    QMessageBox &box = *owned;
     auto *timer = new QTimer(&box);
     timer->setObjectName(QStringLiteral("TimedMessageTimer"));
     timer->setSingleShot(true);

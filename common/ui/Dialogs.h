@@ -3,6 +3,7 @@
 #include <QMessageBox>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class QWidget;
 
@@ -37,7 +38,16 @@ QMessageBox::StandardButton Message(QWidget *parent, const QString &caption, con
                                     QMessageBox::StandardButtons buttons = QMessageBox::Ok,
                                     bool rightToLeft = true);
 
-// File dialogs; an empty result means the user cancelled. The filter is in
+// The box Message() shows, built but not shown. Lines that start left to
+// right (a path, a system message) keep their own order in a right-to-left
+// box, and the buttons stand in the program's one order: the affirmative
+// ("بلي", "تاييد") first in the reading direction of the box.
+std::unique_ptr<QMessageBox> MakeBox(QWidget *parent, const QString &caption, const QString &text,
+                                     QMessageBox::Icon icon, QMessageBox::StandardButtons buttons,
+                                     bool rightToLeft);
+
+// File dialogs (Qt's own, in the program's language); an empty result means
+// the user cancelled. The filter is in
 // Qt's form ("Excel (*.xls)"); start is a folder or a proposed file path.
 QString OpenFileName(QWidget *parent, const QString &caption, const QString &start,
                      const QString &filter);

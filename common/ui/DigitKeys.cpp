@@ -24,9 +24,11 @@ bool Filter::eventFilter(QObject *watched, QEvent *event)
 
     auto *key = static_cast<QKeyEvent *>(event);
     const QString typed = key->text();
-    // Backspace and Enter count as typed characters here and are dropped;
-    // Tab, Escape, Delete, the arrows and shortcuts type no character.
-    const bool dropped = key->matches(QKeySequence::Paste) || key->key() == Qt::Key_Backspace
+    // Backspace (unless let through) and Enter count as typed characters
+    // here and are dropped; Tab, Escape, Delete, the arrows and shortcuts type
+    // no character.
+    const bool backspace = key->key() == Qt::Key_Backspace;
+    const bool dropped = key->matches(QKeySequence::Paste) || (backspace && !m_backspace)
                          || key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter;
     const bool character = !typed.isEmpty() && typed.at(0).isPrint();
 

@@ -10,8 +10,9 @@
 // The filter keeps a typed character only when it (read as an ASCII digit)
 // is one of the accepted characters, and then types the ASCII digit. Every
 // other character is dropped, Backspace and Enter included, and so is a
-// paste. Keys that type no character (Delete, the arrows, Tab, Escape,
-// shortcuts) work as usual.
+// paste. Keys that type no character (Delete, the arrows, Home, End, Tab,
+// Escape, shortcuts) work as usual. SetBackspace(true) lets Backspace
+// through as well, so a typo can be taken back.
 #include "common/Digits.h"
 
 #include <QObject>
@@ -34,6 +35,8 @@ public:
     // With replaceWhole, an accepted character replaces the field's whole
     // text (a one-character field that is typed over).
     void SetReplaceWhole(bool on) { m_replaceWhole = on; }
+    // Backspace erases as in any field instead of being dropped.
+    void SetBackspace(bool on) { m_backspace = on; }
 
 signals:
     // Raised after each key press in the field has been handled, whether
@@ -47,6 +50,7 @@ private:
     QLineEdit *m_edit;
     QString m_accepted;
     bool m_replaceWhole = false;
+    bool m_backspace = false;
     bool m_forwarding = false;
 };
 

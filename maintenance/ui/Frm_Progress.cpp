@@ -3,14 +3,17 @@
 #include "common/PackageTexts.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/Fonts.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "maintenance/DownloadTexts.h"
 #include "maintenance/FileDownloader.h"
 #include "maintenance/InstallerDownload.h"
 #include "maintenance/InstallerSignature.h"
 #include "maintenance/ui/MaintenanceTexts.h"
-#include "maintenance/ui/ScreenUnits.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -64,18 +67,16 @@ Frm_Progress::Frm_Progress(QWidget *parent)
     setObjectName(QStringLiteral("Frm_Progress"));
     setWindowTitle(QStringLiteral("Downloading File ... "));
     setModal(true);
-    move(ScreenUnits::X(this, 2475), ScreenUnits::Y(this, 2620));
-    setFixedSize(ScreenUnits::X(this, 8400), ScreenUnits::Y(this, 3495));
+    setFixedSize(TwipsToPixelsX(this, 8400), TwipsToPixelsY(this, 3495));
+    Placement::Arrange(this, {2475, 2620});
     setStyleSheet(QStringLiteral("Frm_Progress { background-color: rgb(236, 244, 244); }"));
 
     Label1 = new QLabel(QStringLiteral("Address File :"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setGeometry(ScreenUnits::X(this, 240), ScreenUnits::Y(this, 120), ScreenUnits::X(this, 1300),
-                        ScreenUnits::Y(this, 300));
+    PlaceTwips(Label1, 240, 120, 1300, 300);
     Text = new QLineEdit(Vendor::InstallerUrl(), this);
     Text->setObjectName(QStringLiteral("Text"));
-    Text->setGeometry(ScreenUnits::X(this, 1600), ScreenUnits::Y(this, 120), ScreenUnits::X(this, 6500),
-                      ScreenUnits::Y(this, 300));
+    PlaceTwips(Text, 1600, 120, 6500, 300);
 
     Label3 = new QLabel(QStringLiteral("KVR"), this);
     Label3->setObjectName(QStringLiteral("Label3"));
@@ -84,21 +85,18 @@ Frm_Progress::Frm_Progress(QWidget *parent)
     title.setBold(true);
     Label3->setFont(title);
     Label3->setStyleSheet(QStringLiteral("color: rgb(0, 128, 128);"));
-    Label3->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 300), ScreenUnits::X(this, 2400),
-                        ScreenUnits::Y(this, 800));
+    PlaceTwips(Label3, 600, 300, 2400, 800);
 
     Label2 = new QLabel(QStringLiteral("www.kvr.example\nsupport@kvr.example"), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setAlignment(Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter);
-    Label2->setGeometry(ScreenUnits::X(this, 4300), ScreenUnits::Y(this, 300), ScreenUnits::X(this, 3500),
-                        ScreenUnits::Y(this, 800));
+    PlaceTwips(Label2, 4300, 300, 3500, 800);
 
     Pic1 = new QFrame(this);
     Pic1->setObjectName(QStringLiteral("Pic1"));
     Pic1->setFrameShape(QFrame::Box);
     Pic1->setStyleSheet(QStringLiteral("#Pic1 { background-color: white; border: 1px solid gray; }"));
-    Pic1->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 1300), ScreenUnits::X(this, 6700),
-                      ScreenUnits::Y(this, 400));
+    PlaceTwips(Pic1, 600, 1300, 6700, 400);
     I1 = new QFrame(Pic1);
     I1->setObjectName(QStringLiteral("I1"));
     I1->setStyleSheet(QStringLiteral("#I1 { background-color: rgb(0, 128, 128); }"));
@@ -106,19 +104,12 @@ Frm_Progress::Frm_Progress(QWidget *parent)
 
     Label4 = new QLabel(QStringLiteral("0"), this);
     Label4->setObjectName(QStringLiteral("Label4"));
-    Label4->setFont(ScreenUnits::PersianFont(24, true));
+    Label4->setFont(Fonts::Persian(24, true));
     Label4->setAlignment(Qt::AlignCenter);
-    Label4->setGeometry(ScreenUnits::X(this, 3200), ScreenUnits::Y(this, 1750), ScreenUnits::X(this, 1900),
-                        ScreenUnits::Y(this, 700));
+    PlaceTwips(Label4, 3200, 1750, 1900, 700);
 
-    PushButton2 = new QPushButton(MaintenanceText::Download(), this);
-    PushButton2->setObjectName(QStringLiteral("PushButton2"));
-    PushButton2->setGeometry(ScreenUnits::X(this, 5400), ScreenUnits::Y(this, 2550), ScreenUnits::X(this, 1900),
-                             ScreenUnits::Y(this, 450));
-    PushButton1 = new QPushButton(MaintenanceText::Exit(), this);
-    PushButton1->setObjectName(QStringLiteral("PushButton1"));
-    PushButton1->setGeometry(ScreenUnits::X(this, 600), ScreenUnits::Y(this, 2550), ScreenUnits::X(this, 1900),
-                             ScreenUnits::Y(this, 450));
+    PushButton2 = NamedButton(this, MaintenanceText::Download(), "PushButton2", {5400, 2550, 1900, 450});
+    PushButton1 = NamedButton(this, MaintenanceText::Exit(), "PushButton1", {600, 2550, 1900, 450});
     PushButton2->setAutoDefault(false);
     PushButton1->setAutoDefault(false);
 
@@ -213,7 +204,7 @@ void Frm_Progress::onProgress(const QString &percent)
     if (twips == m_barTwips && Label4->text() == percent + QLatin1Char('%'))
         return; // nothing on screen changes
     m_barTwips = twips;
-    I1->setGeometry(0, 0, ScreenUnits::X(this, twips), Pic1->height());
+    I1->setGeometry(0, 0, TwipsToPixelsX(this, twips), Pic1->height());
     Label4->setText(percent + QLatin1Char('%'));
 }
 

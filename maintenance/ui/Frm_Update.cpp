@@ -1,12 +1,15 @@
 #include "maintenance/ui/Frm_Update.h"
 
 #include "common/Version.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/Fonts.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "maintenance/InternetConnect.h"
 #include "maintenance/UpdateCheck.h"
 #include "maintenance/ui/Frm_Progress.h"
 #include "maintenance/ui/MaintenanceTexts.h"
-#include "maintenance/ui/ScreenUnits.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -37,11 +40,9 @@ Frm_Update::Frm_Update(QWidget *parent)
     Label2 = new QLabel(MaintenanceText::CheckIntro(), this);
     Label2->setObjectName(QStringLiteral("Label2"));
     Label2->setWordWrap(true);
-    Label2->setFont(ScreenUnits::PersianFont(12, true));
-    PBCheck = new QPushButton(MaintenanceText::CheckButton(), this);
-    PBCheck->setObjectName(QStringLiteral("PBCheck"));
-    PBExit = new QPushButton(MaintenanceText::Close(), this);
-    PBExit->setObjectName(QStringLiteral("PBExit"));
+    Label2->setFont(Fonts::Persian(12, true));
+    PBCheck = NamedButton(this, MaintenanceText::CheckButton(), "PBCheck");
+    PBExit = NamedButton(this, MaintenanceText::Close(), "PBExit");
     PBCheck->setAutoDefault(false);
     PBExit->setAutoDefault(false);
 
@@ -53,8 +54,8 @@ Frm_Update::Frm_Update(QWidget *parent)
     layout->addWidget(Label1);
     layout->addWidget(Label2);
     layout->addLayout(buttons);
-    resize(ScreenUnits::X(this, 6000), ScreenUnits::Y(this, 2600));
-    move(ScreenUnits::X(this, 7085), ScreenUnits::Y(this, 2745));
+    resize(TwipsToPixelsX(this, 6000), TwipsToPixelsY(this, 2600));
+    Placement::Arrange(this, {7085, 2745});
 
     connect(PBCheck, &QPushButton::clicked, this, &Frm_Update::check);
     connect(PBExit, &QPushButton::clicked, this, &QDialog::reject);

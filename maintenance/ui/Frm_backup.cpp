@@ -2,11 +2,14 @@
 
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "maintenance/Backup.h"
 #include "maintenance/ui/MaintenanceTexts.h"
-#include "maintenance/ui/ScreenUnits.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -14,20 +17,18 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QGridLayout>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
-#include <QTextEdit>
 #include <QTimer>
-#include <QVBoxLayout>
 
 namespace {
 const char *const kHelp =
     "اين بخش از اطلاعات برنامه نسخه پشتيبان تهيه مي کند و در صورت نياز اطلاعات را از روي يک نسخه پشتيبان به حالت قبل برمي گرداند.\n\n"
-    "تهيه نسخه پشتيبان:\nدکمه کنار BACKUP را بزنيد، محل ذخيره را انتخاب کنيد و Save را بزنيد. سپس دکمه BACKUP را بزنيد و منتظر پيام تهيه نسخه پشتيبان بمانيد.\n\n"
+    "تهيه نسخه پشتيبان:\nدکمه کنار BACKUP را بزنيد، محل ذخيره را انتخاب کنيد و دکمه ذخيره را بزنيد. سپس دکمه BACKUP را بزنيد و منتظر پيام تهيه نسخه پشتيبان بمانيد.\n\n"
     "هر چند وقت يک بار نسخه پشتيبان تهيه کنيد تا پس از بروز اشکال در برنامه يا نصب دوباره ويندوز بتوانيد اطلاعات را برگردانيد. پيش از نصب دوباره ويندوز نسخه پشتيبان را روي درايوي غير از درايو ويندوز نگه داريد و پس از نصب آن را بازيابي کنيد.\n\n"
-    "بازيابي اطلاعات:\nدکمه کنار REASTOR را بزنيد، آخرين فايل پشتيبان را انتخاب کنيد و Open را بزنيد. سپس دکمه REASTOR را بزنيد و به پرسش بازيابي اطلاعات پاسخ Yes بدهيد. منتظر پيام انجام بازيابي بمانيد.\n\n"
+    "بازيابي اطلاعات:\nدکمه کنار REASTOR را بزنيد، آخرين فايل پشتيبان را انتخاب کنيد و دکمه باز كردن را بزنيد. سپس دکمه REASTOR را بزنيد و به پرسش بازيابي اطلاعات پاسخ بلي بدهيد. منتظر پيام انجام بازيابي بمانيد.\n\n"
     "پيش از هر بازيابي، برنامه يک نسخه از اطلاعات فعلي را در پوشه KVR برنامه نگه مي دارد.\n\n"
     "اگر برنامه KVR در پنجره ديگري هم باز باشد، بازيابي انجام نمي شود؛ پيش از بازيابي پنجره هاي ديگر KVR را ببنديد.";
 
@@ -50,13 +51,13 @@ Frm_backup::Frm_backup(QWidget *parent)
     Label2 = static_cast<QLabel *>(named(new QLabel(this), "Label2"));
     Label3 = static_cast<QLabel *>(named(new QLabel(this), "Label3"));
     Text1 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text1"));
-    b1 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b1"));
-    VisualButtonEx2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("BACKUP"), this), "VisualButtonEx2"));
+    b1 = NamedButton(this, QStringLiteral("---"), "b1");
+    VisualButtonEx2 = NamedButton(this, QStringLiteral("BACKUP"), "VisualButtonEx2");
     Text2 = static_cast<QLineEdit *>(named(new QLineEdit(this), "Text2"));
-    b2 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("---"), this), "b2"));
-    VisualButtonEx3 = static_cast<QPushButton *>(named(new QPushButton(QStringLiteral("REASTOR"), this), "VisualButtonEx3"));
-    PBHelp = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Help(), this), "PBHelp"));
-    PBExit = static_cast<QPushButton *>(named(new QPushButton(MaintenanceText::Exit(), this), "PBExit"));
+    b2 = NamedButton(this, QStringLiteral("---"), "b2");
+    VisualButtonEx3 = NamedButton(this, QStringLiteral("REASTOR"), "VisualButtonEx3");
+    PBHelp = NamedButton(this, MaintenanceText::Help(), "PBHelp");
+    PBExit = NamedButton(this, MaintenanceText::Exit(), "PBExit");
     Text1->setLayoutDirection(Qt::LeftToRight);
     Text2->setLayoutDirection(Qt::LeftToRight);
     Label3->hide(); // it only carries the date for the default name
@@ -70,24 +71,19 @@ Frm_backup::Frm_backup(QWidget *parent)
     grid->addWidget(VisualButtonEx3, 2, 0);
     grid->addWidget(Text2, 2, 1);
     grid->addWidget(b2, 2, 2);
-    grid->addWidget(PBHelp, 3, 0);
-    grid->addWidget(PBExit, 3, 2);
+    // Help and exit along the bottom, below where the help panel ends.
+    grid->setRowStretch(3, 1);
+    grid->addWidget(PBHelp, 4, 0);
+    grid->addWidget(PBExit, 4, 2);
     grid->setColumnStretch(1, 1);
-    resize(ScreenUnits::X(this, 7400), ScreenUnits::Y(this, 3300));
+    resize(TwipsToPixelsX(this, 7400), TwipsToPixelsY(this, 3900));
 
     // The help panel floats over the screen; it is not part of the layout.
-    GroupBox1 = new QGroupBox(this);
-    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
-    Text3 = new QTextEdit(GroupBox1);
-    Text3->setObjectName(QStringLiteral("Text3"));
-    Text3->setReadOnly(true);
-    Text3->setPlainText(QString::fromUtf8(kHelp));
-    PBClose = new QPushButton(MaintenanceText::Close(), GroupBox1);
-    PBClose->setObjectName(QStringLiteral("PBClose"));
-    auto *helpLayout = new QVBoxLayout(GroupBox1);
-    helpLayout->addWidget(Text3);
-    helpLayout->addWidget(PBClose, 0, Qt::AlignLeading);
-    GroupBox1->hide();
+    GroupBox1 = new HelpPanel(QString(), QString::fromUtf8(kHelp), MaintenanceText::Close(), this);
+    GroupBox1->SetNames("GroupBox1", "Text3", "PBClose");
+    GroupBox1->SetPlace(885, 30, 5535, 3075);
+    Text3 = GroupBox1->Text();
+    PBClose = GroupBox1->CloseButton();
 
     Timer1 = new QTimer(this);
     Timer1->setObjectName(QStringLiteral("Timer1"));
@@ -99,7 +95,6 @@ Frm_backup::Frm_backup(QWidget *parent)
     connect(VisualButtonEx2, &QPushButton::clicked, this, &Frm_backup::makeBackup);
     connect(VisualButtonEx3, &QPushButton::clicked, this, &Frm_backup::restore);
     connect(PBHelp, &QPushButton::clicked, this, &Frm_backup::showHelp);
-    connect(PBClose, &QPushButton::clicked, GroupBox1, &QWidget::hide);
     connect(PBExit, &QPushButton::clicked, this, &QWidget::close);
 
     // Opening: the clock, the date captions, the main window disabled.
@@ -108,6 +103,7 @@ Frm_backup::Frm_backup(QWidget *parent)
     Label3->setText(Label1->text());
     EnableMainWindow(false);
     Timer1->start();
+    Placement::Arrange(this);
 }
 
 Frm_backup::~Frm_backup() = default;
@@ -232,8 +228,5 @@ void Frm_backup::restore()
 
 void Frm_backup::showHelp()
 {
-    GroupBox1->setGeometry(ScreenUnits::X(this, 885), ScreenUnits::Y(this, 30), ScreenUnits::X(this, 5535),
-                           ScreenUnits::Y(this, 3075));
-    GroupBox1->show();
-    GroupBox1->raise();
+    GroupBox1->Show();
 }

@@ -1,11 +1,12 @@
 #pragma once
+#include "common/ui/HelpPanel.h"
+
+#include <QPlainTextEdit>
 #include <QWidget>
 
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTextEdit;
 class QTimer;
 
 // The backup and restore screen: copies the live database to a dated .KVR
@@ -33,8 +34,8 @@ public:
     QPushButton *b2;
     QPushButton *VisualButtonEx3; // REASTOR
     QPushButton *PBHelp;
-    QGroupBox *GroupBox1; // help panel
-    QTextEdit *Text3;
+    HelpPanel *GroupBox1; // help panel
+    QPlainTextEdit *Text3;
     QPushButton *PBClose;
     QPushButton *PBExit;
     QTimer *Timer1; // the clock, 1000 ms

@@ -1,8 +1,12 @@
 #include "results/ui/Frm_Ergebnis.h"
 
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "results/ProfileSource.h"
 #include "results/ResultScoring.h"
 #include "results/ui/ErgebnisTexts.h"
@@ -10,18 +14,17 @@
 #include "results/ui/fast_Form2.h"
 #include "scoring/Mohasebeh.h"
 #include "store/DataControl.h"
+#include "store/Examinees.h"
 #include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
 #include <QFontMetrics>
 #include <QFrame>
-#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
-#include <QVBoxLayout>
 
 namespace {
 
@@ -30,7 +33,7 @@ namespace {
 constexpr int FormWidth = 11055;
 constexpr int FormHeight = 5025;
 constexpr int TableLeft = 585;
-constexpr int TableTop = 105; // the help panel then starts on a row border
+constexpr int TableTop = 105;
 constexpr int RowHeight = 435;
 constexpr int StenWidth = 1140;    // left column
 constexpr int RawWidth = 1140;     // middle column
@@ -42,8 +45,9 @@ constexpr int ListWidth = 3765;
 constexpr int ButtonTop = TableTop + TableHeight + 255;
 constexpr int ButtonHeight = 495;
 
-// The help panel's place is fixed.
-constexpr int HelpLeft = 585, HelpTop = 1845, HelpWidth = 6180, HelpHeight = 3075;
+// The help panel lies over the result table, starting on a row border and
+// ending above the buttons, so exit and the list stay in reach.
+constexpr int HelpLeft = 585, HelpTop = TableTop + 2 * RowHeight, HelpWidth = 6180, HelpHeight = 3075;
 
 const char *const BandStyle = "background-color: rgba(64, 105, 160, 38); border: none;";
 const char *const HeaderBandStyle = "background-color: rgba(64, 105, 160, 70); border: none;";
@@ -82,6 +86,7 @@ Frm_Ergebnis::Frm_Ergebnis(QWidget *parent)
     m_adodc1->Open(ResultScoring::ExamineeListSource());
     // 2. The list's columns. 3. The help panel was placed by buildUi.
     setUpList();
+    Placement::Arrange(this);
 }
 
 Frm_Ergebnis::~Frm_Ergebnis() = default;
@@ -109,13 +114,7 @@ QString Frm_Ergebnis::HelpText() { return ErgebnisText::Help(); }
 
 void Frm_Ergebnis::buildUi()
 {
-    const int dpiX = logicalDpiX(), dpiY = logicalDpiY();
-    auto px = [dpiX](int twips) { return BoundGrid::TwipsToPixels(twips, dpiX); };
-    auto py = [dpiY](int twips) { return BoundGrid::TwipsToPixels(twips, dpiY); };
-    auto place = [&](QWidget *w, int left, int top, int width, int height) {
-        w->setGeometry(px(left), py(top), px(width), py(height));
-    };
-    setFixedSize(px(FormWidth), py(FormHeight));
+    setFixedSize(TwipsToPixelsX(this, FormWidth), TwipsToPixelsY(this, FormHeight));
 
     auto hiddenField = [this](const char *name) {
         auto *f = new QLineEdit(this);
@@ -146,7 +145,7 @@ void Frm_Ergebnis::buildUi()
         f->setStyleSheet(QLatin1String(style));
         f->setAttribute(Qt::WA_StyledBackground);
         f->setAttribute(Qt::WA_TransparentForMouseEvents);
-        place(f, left, top, width, height);
+        PlaceTwips(f, left, top, width, height);
         return f;
     };
     shape(QStringLiteral("ShapeBand(0)"), HeaderBandStyle, TableLeft, TableTop, TableWidth, RowHeight);
@@ -164,11 +163,11 @@ void Frm_Ergebnis::buildUi()
                     const QFont &font) {
         auto *l = new QLabel(text, this);
         l->setObjectName(name);
-        l->setFont(fitted(font, text, px(width) - 6));
+        l->setFont(fitted(font, text, TwipsToPixelsX(this, width) - 6));
         l->setAlignment(align);
         l->setAttribute(Qt::WA_TranslucentBackground);
         l->setStyleSheet(QStringLiteral("background: transparent; border: none;"));
-        place(l, left, top, width, RowHeight);
+        PlaceTwips(l, left, top, width, RowHeight);
         return l;
     };
     const Qt::Alignment right = Qt::AlignRight | Qt::AlignAbsolute | Qt::AlignVCenter;
@@ -194,14 +193,12 @@ void Frm_Ergebnis::buildUi()
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
     m_grid->SetDataControl(m_adodc1);
-    place(m_grid, ListLeft, TableTop, ListWidth, TableHeight);
+    PlaceTwips(m_grid, ListLeft, TableTop, ListWidth, TableHeight);
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Ergebnis::ScoreCurrentExaminee);
 
     auto button = [&](const char *name, const QString &text, int left, int width) {
-        auto *b = new QPushButton(text, this);
-        b->setObjectName(QLatin1String(name));
+        QPushButton *b = NamedButton(this, text, name, QRectF(left, ButtonTop, width, ButtonHeight));
         b->setAutoDefault(false);
-        place(b, left, ButtonTop, width, ButtonHeight);
         return b;
     };
     // In reading order from the right: profile, Excel, help; exit on the left.
@@ -216,39 +213,21 @@ void Frm_Ergebnis::buildUi()
     connect(m_pushButton7, &QPushButton::clicked, this, &Frm_Ergebnis::ExportToExcel);
     connect(m_pushB1, &QPushButton::clicked, this, &QWidget::close);
 
-    m_groupBox3 = new QGroupBox(ErgebnisText::HelpTitle(), this);
-    m_groupBox3->setObjectName(QStringLiteral("GroupBox3"));
-    m_groupBox3->setAutoFillBackground(true);
+    m_groupBox3 = new HelpPanel(ErgebnisText::HelpTitle(), HelpText(), ErgebnisText::CloseButton(), this);
+    m_groupBox3->SetNames("GroupBox3", "TxtHelp", "PushButton2");
     m_groupBox3->setFont(Fonts::Persian(11, true));
-    place(m_groupBox3, HelpLeft, HelpTop, HelpWidth, HelpHeight);
-    auto *help = new QVBoxLayout(m_groupBox3);
-    help->setContentsMargins(9, 4, 9, 6);
-    help->setSpacing(4);
-    m_txtHelp = new QPlainTextEdit(m_groupBox3);
-    m_txtHelp->setObjectName(QStringLiteral("TxtHelp"));
-    m_txtHelp->setReadOnly(true);
-    m_txtHelp->setFont(Fonts::Persian(10.5));
-    m_txtHelp->setLineWrapMode(QPlainTextEdit::WidgetWidth);
-    m_txtHelp->setFrameShape(QFrame::NoFrame);
-    m_txtHelp->setBackgroundVisible(false);
-    m_txtHelp->setPlainText(HelpText());
-    m_pushButton2 = new QPushButton(ErgebnisText::CloseButton(), m_groupBox3);
-    m_pushButton2->setObjectName(QStringLiteral("PushButton2"));
-    m_pushButton2->setAutoDefault(false);
-    m_pushButton2->setFont(Fonts::Persian(11));
-    help->addWidget(m_txtHelp, 1);
-    help->addWidget(m_pushButton2, 0, Qt::AlignHCenter);
-    m_groupBox3->hide();
-    connect(m_pushButton1, &QPushButton::clicked, m_groupBox3, [this] {
-        m_groupBox3->show();
-        m_groupBox3->raise();
-    });
-    connect(m_pushButton2, &QPushButton::clicked, m_groupBox3, &QWidget::hide);
+    m_groupBox3->Text()->setFont(Fonts::Persian(10.5));
+    m_groupBox3->CloseButton()->setFont(Fonts::Persian(11));
+    m_groupBox3->SetPlace(HelpLeft, HelpTop, HelpWidth, HelpHeight);
+    m_txtHelp = m_groupBox3->Text();
+    m_pushButton2 = m_groupBox3->CloseButton();
+    connect(m_pushButton1, &QPushButton::clicked, m_groupBox3, &HelpPanel::Show);
 }
 
 void Frm_Ergebnis::setUpList()
 {
     m_grid->SetTextMatrix(0, ColName, ErgebnisText::ListCaption());
+    m_grid->HeadColumns(Examinees::ColumnHeading);
     m_grid->ColWidth(ColName, 2880);
     m_grid->ColWidth(ColId, 585);
     for (int col : {0, 3, 4, 5, 6, 7})

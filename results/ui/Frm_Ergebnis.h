@@ -1,4 +1,5 @@
 #pragma once
+#include "common/ui/HelpPanel.h"
 #include "results/ProfileReport.h"
 
 #include <QDialog>
@@ -8,7 +9,6 @@
 
 class BoundGrid;
 class DataControl;
-class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -61,7 +61,7 @@ public:
     QPushButton *PushButton1() const { return m_pushButton1; } // help
     QPushButton *PushButton2() const { return m_pushButton2; } // help panel: close
     QPushButton *PushB1() const { return m_pushB1; }         // exit
-    QGroupBox *GroupBox3() const { return m_groupBox3; }
+    HelpPanel *GroupBox3() const { return m_groupBox3; }
     QPlainTextEdit *TxtHelp() const { return m_txtHelp; }
 
     // The double-click: scores the list's current examinee.
@@ -100,7 +100,7 @@ private:
     QPushButton *m_pushButton1 = nullptr;
     QPushButton *m_pushButton2 = nullptr;
     QPushButton *m_pushB1 = nullptr;
-    QGroupBox *m_groupBox3 = nullptr;
+    HelpPanel *m_groupBox3 = nullptr;
     QPlainTextEdit *m_txtHelp = nullptr;
     SettingsReader m_settings;
 };

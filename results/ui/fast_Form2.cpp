@@ -4,6 +4,7 @@
 #include "common/ui/Dialogs.h"
 #include "results/ReportRenderer.h"
 #include "results/ui/ErgebnisTexts.h"
+#include "results/ui/PreviewToolbar.h"
 
 #include <QAction>
 #include <QDir>
@@ -113,5 +114,6 @@ void fast_Form2::showPreview(const ReportTemplate &report, QWidget *parent)
                                  QMessageBox::Warning);
         });
     }
+    ArrangePreviewToolbar(&dialog);
     dialog.exec();
 }

@@ -3,7 +3,7 @@
 #include "common/Vendor.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/MainWindowRef.h"
-#include "shell/ui/Twips.h"
+#include "common/ui/Placement.h"
 
 #include <QCloseEvent>
 #include <QDesktopServices>
@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QMouseEvent>
 #include <QPushButton>
-#include <QScreen>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -114,11 +113,7 @@ Frm_About::Frm_About(QWidget *parent)
     layout->addWidget(cmdOK, 0, Qt::AlignHCenter);
 
     // 5000 twips from the left edge of the screen.
-    adjustSize();
-    if (QScreen *screen = this->screen()) {
-        const QRect avail = screen->availableGeometry();
-        move(avail.left() + TwipsToPixelsX(this, 5000), avail.top() + qMax(0, (avail.height() - height()) / 2));
-    }
+    Placement::Arrange(this, {5000, Placement::Centred});
     EnableMainWindow(false);
 }
 

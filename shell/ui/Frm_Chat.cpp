@@ -2,6 +2,8 @@
 
 #include "common/Vendor.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/Placement.h"
+#include "shell/ContactPage.h"
 
 #include <QResizeEvent>
 #include <QUrl>
@@ -31,6 +33,12 @@ Frm_Chat::Frm_Chat(QWidget *parent)
     view->setObjectName(QStringLiteral("WebBrowser1"));
     m_browser = view;
     view->setGeometry(rect());
+    // When the site cannot be reached, a short Persian page instead of the
+    // browser's own (English) error page.
+    connect(view, &QWebEngineView::loadFinished, this, [view, url](bool ok) {
+        if (!ok)
+            view->setHtml(ContactOfflinePage(url.toString()));
+    });
     view->setUrl(url);
 #else
     // Without an embedded browser the site opens in the system's browser.
@@ -43,6 +51,7 @@ Frm_Chat::Frm_Chat(QWidget *parent)
     label->setGeometry(rect());
     QDesktopServices::openUrl(url);
 #endif
+    Placement::Arrange(this);
 }
 
 Frm_Chat::~Frm_Chat() = default;

@@ -1,6 +1,7 @@
 #include "shell/ui/Frm_Exit.h"
 
 #include "common/ui/Fonts.h"
+#include "common/ui/Placement.h"
 #include "shell/ui/MDIForm1.h"
 
 #include <QCloseEvent>
@@ -52,14 +53,22 @@ Frm_Exit::Frm_Exit(QWidget *parent)
     layout->addSpacing(12);
     layout->addLayout(buttons);
     setMinimumWidth(360);
+    // Over the main window, which waits behind it for the answer.
+    if (parent)
+        setWindowModality(Qt::WindowModal);
+    Placement::Arrange(this);
 }
 
 Frm_Exit::~Frm_Exit() = default;
+
+MDIForm1 *Frm_Exit::asking() const { return qobject_cast<MDIForm1 *>(parentWidget()); }
 
 void Frm_Exit::Yes()
 {
     m_answered = true;
     hide();
+    if (MDIForm1 *main = asking())
+        main->Leave();
     if (endProgram())
         endProgram()();
     else
@@ -70,17 +79,25 @@ void Frm_Exit::Yes()
 void Frm_Exit::No()
 {
     m_answered = true;
-    // The new main window is on screen before this one goes, so the program
-    // always has a visible window.
-    MDIForm1::Load();
+    reload();
     close();
+}
+
+void Frm_Exit::reload()
+{
+    // The fresh main window is on screen, where the old one stood, before
+    // the old one goes, so the program always has a visible window.
+    MDIForm1 *old = asking();
+    MDIForm1::Load(old);
+    if (old)
+        old->Leave();
 }
 
 void Frm_Exit::closeEvent(QCloseEvent *event)
 {
     if (!m_answered) {
         m_answered = true;
-        MDIForm1::Load();
+        reload();
     }
     QWidget::closeEvent(event);
 }

@@ -1,8 +1,10 @@
 #include "shell/ui/Frm_Setting.h"
 
 #include "common/ProgramFolder.h"
+#include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/HelpPanel.h"
 #include "common/ui/MainWindowRef.h"
 #include "shell/NumberText.h"
 #include "shell/Settings.h"
@@ -50,13 +52,6 @@ QString connectionText(bool settingsRow)
     return text;
 }
 
-QPushButton *button(const QString &text, const QString &name, QWidget *parent)
-{
-    auto *b = new QPushButton(text, parent);
-    b->setObjectName(name);
-    return b;
-}
-
 } // namespace
 
 Frm_Setting *Frm_Setting::Instance()
@@ -96,14 +91,15 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_txtRang->setAlignment(Qt::AlignCenter);
     m_txtRang->setFixedWidth(90);
     m_txtRang->setFont(Fonts::Persian(16, true));
-    auto *next = button(QStringLiteral("بعدي"), QStringLiteral("PBSelect(0)"), tab0);
-    auto *previous = button(QStringLiteral("قبلي"), QStringLiteral("PBSelect(1)"), tab0);
+    auto *next = NamedButton(tab0, QStringLiteral("بعدي"), "PBSelect(0)");
+    auto *previous = NamedButton(tab0, QStringLiteral("قبلي"), "PBSelect(1)");
     {
+        // Right to left: previous on the right, next on the left.
         auto *row = new QHBoxLayout;
         row->addStretch();
-        row->addWidget(next);
-        row->addWidget(m_txtRang);
         row->addWidget(previous);
+        row->addWidget(m_txtRang);
+        row->addWidget(next);
         row->addStretch();
         auto *v = new QVBoxLayout(tab0);
         v->addStretch();
@@ -156,8 +152,8 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_image1->setFixedSize(kPreviewSize);
     m_image1->setAlignment(Qt::AlignCenter);
     m_image1->setFrameShape(QFrame::StyledPanel);
-    auto *save = button(QStringLiteral("ذخيره"), QStringLiteral("PBMosh(0)"), tab1);
-    auto *chooseLogo = button(QStringLiteral("\nانتخاب آرم"), QStringLiteral("PBMosh(2)"), tab1);
+    auto *save = NamedButton(tab1, QStringLiteral("ذخيره"), "PBMosh(0)");
+    auto *chooseLogo = NamedButton(tab1, QStringLiteral("\nانتخاب آرم"), "PBMosh(2)");
     {
         auto *logoColumn = new QVBoxLayout;
         logoColumn->addWidget(m_image1, 0, Qt::AlignHCenter);
@@ -186,6 +182,7 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_question = new QPlainTextEdit(tab2);
     m_question->setObjectName(QStringLiteral("Text2(0)"));
     m_question->setFixedHeight(80);
+    RightToLeftParagraphs(m_question->document());
     Bound::Bind(m_question, m_adodc2, QStringLiteral("QU"));
     const QString optionLabels[3] = {QStringLiteral("الف :"), QStringLiteral("ب :"), QStringLiteral("ج :")};
     const char *optionColumns[3] = {"A", "B", "C"};
@@ -197,20 +194,20 @@ Frm_Setting::Frm_Setting(QWidget *parent)
         m_options.append(edit);
         options->addRow(optionLabels[i], edit);
     }
-    auto *previousQuestion = button(QStringLiteral("<<<قبلي"), QStringLiteral("PushButton4"), tab2);
-    auto *nextQuestion = button(QStringLiteral("بعدي >>>"), QStringLiteral("PushButton5"), tab2);
-    auto *saveQuestion = button(QStringLiteral("ذخيره "), QStringLiteral("PushButton7"), tab2);
+    auto *previousQuestion = NamedButton(tab2, QStringLiteral("<<<قبلي"), "PushButton4");
+    auto *nextQuestion = NamedButton(tab2, QStringLiteral("بعدي >>>"), "PushButton5");
+    auto *saveQuestion = NamedButton(tab2, QStringLiteral("ذخيره "), "PushButton7");
     {
         auto *top = new QHBoxLayout;
         top->addWidget(new QLabel(QStringLiteral("شماره سوال :"), tab2));
         top->addWidget(m_qNummer);
         top->addStretch();
         auto *buttons = new QHBoxLayout;
-        buttons->addWidget(nextQuestion);
+        buttons->addWidget(previousQuestion);
         buttons->addStretch();
         buttons->addWidget(saveQuestion);
         buttons->addStretch();
-        buttons->addWidget(previousQuestion);
+        buttons->addWidget(nextQuestion);
         auto *v = new QVBoxLayout(tab2);
         v->addLayout(top);
         v->addWidget(m_question);
@@ -224,7 +221,7 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_tabs->addTab(tab1, QStringLiteral("مشخصات كلينيك"));
     m_tabs->addTab(tab2, QStringLiteral("ويرايش سوالات"));
 
-    auto *exit = button(QStringLiteral("بستن"), QStringLiteral("PushButtonExit"), this);
+    auto *exit = NamedButton(this, QStringLiteral("بستن"), "PushButtonExit");
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(m_tabs, 1);
     layout->addWidget(exit, 0, Qt::AlignLeading);

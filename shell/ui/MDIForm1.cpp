@@ -11,13 +11,14 @@
 #include "results/ui/Frm_Ergebnis.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/Placement.h"
+#include "common/ui/Twips.h"
 #include "shell/Commands.h"
 #include "shell/ui/Frm_About.h"
 #include "shell/ui/Frm_Chat.h"
 #include "shell/ui/Frm_Exit.h"
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/Resource.h"
-#include "shell/ui/Twips.h"
 
 #include <QAction>
 #include <QCloseEvent>
@@ -82,6 +83,9 @@ StartupHooks &startupHooks()
 void showSettings(MDIForm1 &main)
 {
     Frm_Setting *s = Frm_Setting::Instance();
+    // Loaded hidden at start-up: placed over the main window when shown.
+    if (!s->isVisible())
+        Placement::Arrange(s);
     s->show();
     s->raise();
     s->activateWindow();
@@ -244,8 +248,13 @@ MDIForm1::MDIForm1(QWidget *parent)
         connect(a, &QAction::triggered, this, [this, id] { ExecuteCommand(id); });
     }
 
-    // 6. The toolbar font.
-    m_toolbar->setFont(Fonts::Persian(11, true));
+    // 6. The toolbar font, on each button too: a look's style sheet would
+    // otherwise give the buttons the program's regular face.
+    const QFont toolbarFont = Fonts::Persian(11, true);
+    m_toolbar->setFont(toolbarFont);
+    for (QAction *a : m_toolbar->actions())
+        if (QWidget *button = m_toolbar->widgetForAction(a))
+            button->setFont(toolbarFont);
 
     // 7. The start-up timer.
     m_timer1->start();
@@ -253,10 +262,20 @@ MDIForm1::MDIForm1(QWidget *parent)
 
 MDIForm1::~MDIForm1() = default;
 
-MDIForm1 *MDIForm1::Load()
+MDIForm1 *MDIForm1::Load(const QWidget *inPlaceOf)
 {
     auto *w = new MDIForm1();
-    w->show();
+    if (inPlaceOf && inPlaceOf->isVisible()) {
+        // Where the window it replaces stands, so the program never shows
+        // an empty screen in between.
+        w->setGeometry(inPlaceOf->geometry());
+        if (inPlaceOf->isMaximized())
+            w->showMaximized();
+        else
+            w->show();
+    } else {
+        Placement::ShowMainWindow(w);
+    }
     return w;
 }
 
@@ -293,8 +312,13 @@ void MDIForm1::LayoutStep()
     const double tTop = (H + 3000) / 2;
     const double fTop = tTop - 1680;
     const double kTop = tTop - 3680;
+    // A window lower than the captions need (a small screen at a large
+    // scaling) would cut the vendor caption off at the bottom: the three
+    // move up together, as far as the top of the panel.
+    const int bottom = TwipsToPixelsY(this, tTop) + m_lblTName->sizeHint().height();
+    const int lift = qBound(0, bottom - m_resizer->height(), TwipsToPixelsY(this, kTop));
     auto place = [&](QLabel *l, double topTwips) {
-        l->setGeometry(0, TwipsToPixelsY(this, topTwips), width, l->sizeHint().height());
+        l->setGeometry(0, TwipsToPixelsY(this, topTwips) - lift, width, l->sizeHint().height());
     };
     place(m_lblTName, tTop);
     place(m_lblFName, fTop);
@@ -316,12 +340,27 @@ void MDIForm1::showEvent(QShowEvent *event)
 
 void MDIForm1::closeEvent(QCloseEvent *event)
 {
-    // The confirmation comes up while this window goes; it decides whether
-    // the program ends or a fresh main window is loaded.
+    if (m_leaving) {
+        event->accept();
+        return;
+    }
+    // The window stays on screen behind the confirmation until the answer:
+    // "بلي" ends the program, "خير" loads a fresh main window in its place.
+    event->ignore();
+    if (m_confirm) {
+        m_confirm->raise();
+        m_confirm->activateWindow();
+        return;
+    }
     m_timer1->stop();
-    auto *confirm = new Frm_Exit();
-    confirm->show();
-    event->accept();
+    m_confirm = new Frm_Exit(this);
+    m_confirm->show();
+}
+
+void MDIForm1::Leave()
+{
+    m_leaving = true;
+    close();
 }
 
 void MDIForm1::onTimer1()

@@ -1,8 +1,10 @@
 #pragma once
 #include <QHash>
 #include <QMainWindow>
+#include <QPointer>
 #include <functional>
 
+class Frm_Exit;
 class QGroupBox;
 class QLabel;
 class QPushButton;
@@ -14,7 +16,8 @@ class QWidget;
 // the ten commands, the clinic's and the program's names on the background,
 // the hidden update notice and the start-up update check half a second after
 // loading. Closing it, by command 146 or the close box, shows the exit
-// confirmation; a "no" there loads a fresh main window.
+// confirmation over it; the window stays until the answer, and a "no" there
+// loads a fresh main window in its place.
 class MDIForm1 : public QMainWindow
 {
     Q_OBJECT
@@ -25,8 +28,11 @@ public:
     explicit MDIForm1(QWidget *parent = nullptr);
     ~MDIForm1() override;
 
-    // A freshly loaded main window, shown.
-    static MDIForm1 *Load();
+    // A freshly loaded main window, shown: where inPlaceOf stands, else
+    // centred on the screen (maximised when it does not fit).
+    static MDIForm1 *Load(const QWidget *inPlaceOf = nullptr);
+    // Closes the window without asking (the confirmation has been answered).
+    void Leave();
 
     // The command table: what each toolbar id opens. An id without an opener
     // does nothing. Screens built later are wired with one SetOpener line.
@@ -73,4 +79,6 @@ private:
     QLabel *m_lblTName = nullptr;
     QGroupBox *m_groupBox1 = nullptr;
     QTimer *m_timer1 = nullptr;
+    QPointer<Frm_Exit> m_confirm;
+    bool m_leaving = false;
 };

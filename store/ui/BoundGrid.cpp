@@ -1,5 +1,7 @@
 #include "store/ui/BoundGrid.h"
 
+#include "common/ui/Twips.h"
+
 #include "store/DataControl.h"
 #include "store/DataControlModel.h"
 
@@ -77,7 +79,7 @@ int BoundGrid::Row() const
 
 int BoundGrid::TwipsToPixels(int twips, int dpi)
 {
-    return int((qint64(twips) * dpi + 720) / 1440);
+    return ::TwipsToPixels(twips, dpi);
 }
 
 void BoundGrid::ColHidden(int col, bool hidden)
@@ -123,6 +125,19 @@ QString BoundGrid::TextMatrix(int row, int col) const
     if (col == 0 || row < 0 || row >= Rows())
         return QString();
     return Control()->ValueAt(row - 1, col - 1);
+}
+
+void BoundGrid::HeadColumns(const std::function<QString(const QString &)> &heading)
+{
+    if (!m_model || !Control())
+        return;
+    const QStringList columns = Control()->Columns();
+    for (int c = 1; c < Cols() && c <= columns.size(); ++c) {
+        const QString own = columns[c - 1];
+        const QString text = heading(own);
+        if (m_model->HeaderText(c) == own && !text.isEmpty())
+            m_model->SetHeaderText(c, text);
+    }
 }
 
 void BoundGrid::SelectRow(int row)

@@ -22,6 +22,8 @@
 #include <QPointer>
 #include <QTableView>
 
+#include <functional>
+
 class DataControl;
 class DataControlModel;
 
@@ -48,6 +50,9 @@ public:
     // and are changed through the control, so they are refused here.
     bool SetTextMatrix(int row, int col, const QString &text);
     QString TextMatrix(int row, int col) const;
+    // Every column still headed by its own name gets the heading that
+    // heading(name) gives, when that is not empty.
+    void HeadColumns(const std::function<QString(const QString &column)> &heading);
 
     // Selects a grid row (1..Rows()-1) as a mouse click would, raising
     // rowClicked(). Used by the keyboard and by tests.

@@ -42,6 +42,7 @@ private slots:
     void saveChecksInOrder_data();
     void saveChecksInOrder();
     void blankNameIsStoredEmpty();
+    void enterAfterSaveDoesNotClose();
     void editingKeepsOneAnswerRow();
     void deleteRemovesBothRowsAndFreesCode();
     void deleteTakesLineCurrentWhenAsked();
@@ -235,6 +236,24 @@ void TestRegistry::blankNameIsStoredEmpty()
     FillNew("   ", "7", CaptureText::Male());
     QVERIFY(m_w->Save());
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE FullName=''"), 1);
+}
+
+// Save disables itself; the focus must not pass on to Exit, where the next
+// Enter would close the screen.
+void TestRegistry::enterAfterSaveDoesNotClose()
+{
+    Open();
+    m_w->activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(m_w));
+    FillNew("Reza", "30", CaptureText::Male());
+    QPushButton *save = m_w->PushButton6(2);
+    save->setFocus();
+    QTest::keyClick(save, Qt::Key_Space);
+    QCOMPARE(m_f->db.Count("SELECT count(*) FROM IDE WHERE FullName='Reza'"), 1);
+    QVERIFY(!m_w->PushButton6(5)->hasFocus());
+    QVERIFY(m_w->VSFlexGrid1()->hasFocus());
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_Return);
+    QVERIFY(m_w->isVisible());
 }
 
 void TestRegistry::editingKeepsOneAnswerRow()
@@ -439,14 +458,24 @@ void TestRegistry::keyFilter()
     TypeText(e, typed);
     QCOMPARE(e->text(), expected);
     if (field != 0) {
-        // Backspace and Enter type characters too, and are dropped.
+        // Backspace takes the last digit back; Enter is dropped.
         QTest::keyClick(e, Qt::Key_Backspace);
+        QCOMPARE(e->text(), expected.chopped(1));
         QTest::keyClick(e, Qt::Key_Return);
-        QCOMPARE(e->text(), expected);
-        // Keys that type nothing still work.
+        QCOMPARE(e->text(), expected.chopped(1));
+        // Editing keys work as in any field; a digit typed after them lands
+        // where the cursor is.
+        TypeText(e, expected.right(1));
         QTest::keyClick(e, Qt::Key_Home);
         QTest::keyClick(e, Qt::Key_Delete);
         QCOMPARE(e->text(), expected.mid(1));
+        QString rest = expected.mid(1);
+        QTest::keyClick(e, Qt::Key_End);
+        QTest::keyClick(e, Qt::Key_Left);
+        QTest::keyClick(e, Qt::Key_Backspace);
+        if (rest.size() >= 2)
+            rest.remove(rest.size() - 2, 1);
+        QCOMPARE(e->text(), rest);
     }
 }
 

@@ -21,6 +21,7 @@
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
+#include <QTextCursor>
 
 #include <cerrno>
 
@@ -212,6 +213,40 @@ private slots:
         QCOMPARE(boxes().size(), 1);
         QCOMPARE(boxes().first().text, QString::fromUtf8("ذخيره شد"));
         QCOMPARE(boxes().first().caption, QString::fromUtf8("پيام"));
+    }
+
+    // Right to left: previous on the right, next on the left, on both tabs.
+    void previousStandsRightOfNext_data()
+    {
+        QTest::addColumn<int>("tab");
+        QTest::addColumn<QString>("previous");
+        QTest::addColumn<QString>("next");
+        QTest::newRow("theme") << 0 << "PBSelect(1)" << "PBSelect(0)";
+        QTest::newRow("questions") << 2 << "PushButton4" << "PushButton5";
+    }
+    void previousStandsRightOfNext()
+    {
+        QFETCH(int, tab);
+        QFETCH(QString, previous);
+        QFETCH(QString, next);
+        field<QTabWidget>(QStringLiteral("TabControl1"))->setCurrentIndex(tab);
+        QVERIFY(QTest::qWaitForWindowExposed(s));
+        const int previousX = field<QPushButton>(previous)->mapTo(s, QPoint()).x();
+        const int nextX = field<QPushButton>(next)->mapTo(s, QPoint()).x();
+        QVERIFY(previousX > nextX);
+    }
+
+    // The question's text starts at the right edge, under the option fields.
+    void questionTextReadsFromTheRight()
+    {
+        field<QTabWidget>(QStringLiteral("TabControl1"))->setCurrentIndex(2);
+        QVERIFY(QTest::qWaitForWindowExposed(s));
+        auto *question = field<QPlainTextEdit>(QStringLiteral("Text2(0)"));
+        QVERIFY(!question->toPlainText().isEmpty());
+        QTextCursor start(question->document());
+        const QRect caret = question->cursorRect(start);
+        QVERIFY2(caret.x() > question->viewport()->width() * 3 / 4,
+                 qPrintable(QStringLiteral("first letter at %1 of %2").arg(caret.x()).arg(question->viewport()->width())));
     }
 
     void clinicDetails_data()

@@ -8,7 +8,7 @@
 #include "shell/ui/Frm_Exit.h"
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
-#include "shell/ui/Twips.h"
+#include "common/ui/Twips.h"
 
 #include "ShellFixture.h"
 
@@ -123,6 +123,10 @@ private slots:
         for (int i = 0; i < actions.size(); ++i) {
             QCOMPARE(actions[i]->data().toInt(), ids[i]);
             QCOMPARE(actions[i]->text(), captions[i]);
+            // The captions are drawn bold, whatever the look's style sheet says.
+            const QWidget *button = bar->widgetForAction(actions[i]);
+            QVERIFY(button->font().bold());
+            QCOMPARE(button->font().family(), Fonts::PersianFamily());
             const QPixmap pm = actions[i]->icon().pixmap(QSize(42, 35));
             QVERIFY(!pm.isNull());
             // Each command has a picture of its own.
@@ -274,20 +278,31 @@ private slots:
         else
             m_main->close();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        QVERIFY(old.isNull());
-        QVERIFY(!MainWindow());
-        const auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        // The main window waits on screen behind the confirmation, which
+        // blocks it until the answer; closing it again asks no second time.
+        QVERIFY(!old.isNull());
+        QVERIFY(old->isVisible());
+        QCOMPARE(MainWindow(), old.data());
+        auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
         QCOMPARE(confirms.size(), 1);
         QPointer<Frm_Exit> confirm = confirms.first();
+        QVERIFY(confirm->isVisible());
+        QCOMPARE(confirm->windowModality(), Qt::WindowModal);
+        QCOMPARE(confirm->parentWidget(), old.data());
+        old->close();
+        confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        QCOMPARE(confirms.size(), 1);
         QCOMPARE(confirm->findChild<QLabel *>(QStringLiteral("Label1"))->text(),
                  QString::fromUtf8(" آيا قصد خروج از برنامه را داريد؟"));
 
+        const QRect place = old->geometry();
         if (answer.isEmpty())
             confirm->close();
         else
             confirm->findChild<QPushButton *>(answer)->click();
         QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
         QVERIFY(confirm.isNull());
+        QVERIFY(old.isNull());
 
         const auto mains = topLevel<MDIForm1>(QStringLiteral("MDIForm1"));
         if (answer == QLatin1String("PushB1")) {
@@ -300,10 +315,24 @@ private slots:
         QCOMPARE(mains.size(), 1);
         m_main = mains.first();
         QCOMPARE(MainWindow(), m_main.data());
+        QVERIFY(m_main->isVisible());
+        QCOMPARE(m_main->geometry(), place);
         QCOMPARE(m_main->findChild<QToolBar *>(QStringLiteral("Standard"))->actions().size(), 10);
         QVERIFY(m_main->findChild<QTimer *>(QStringLiteral("Timer1"))->isActive());
         fire(m_main, "Timer1");
         QCOMPARE(checks, 1);
+    }
+
+    // A screen keeps the main window disabled; closing it by its close box
+    // still asks, and the question can be answered.
+    void exitConfirmationWhileAScreenIsOpen()
+    {
+        m_main->setEnabled(false);
+        m_main->close();
+        const auto confirms = topLevel<Frm_Exit>(QStringLiteral("Frm_Exit"));
+        QCOMPARE(confirms.size(), 1);
+        QVERIFY(confirms.first()->isEnabled());
+        QVERIFY(confirms.first()->findChild<QPushButton *>(QStringLiteral("PushB1"))->isEnabled());
     }
 
     void aboutShowsVersionAndOpensItsLinks()

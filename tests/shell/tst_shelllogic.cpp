@@ -1,4 +1,5 @@
 #include "shell/Commands.h"
+#include "shell/ContactPage.h"
 #include "shell/NumberText.h"
 #include "shell/Settings.h"
 #include "shell/Themes.h"
@@ -278,6 +279,17 @@ private slots:
         QVERIFY(kept.open(QIODevice::ReadOnly));
         QCOMPARE(kept.readAll(), old);
         QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden), before);
+    }
+
+    // The contact window's page when the site cannot be reached: Persian,
+    // right to left, the address in its own order and shown as text.
+    void offlinePageIsPersian()
+    {
+        const QString page = ContactOfflinePage(QStringLiteral("http://www.kvr.example/?a=1&b=<x>"));
+        QVERIFY(page.contains(QStringLiteral("dir=\"rtl\"")));
+        QVERIFY(page.contains(QString::fromUtf8("سايت در دسترس نيست")));
+        QVERIFY(page.contains(QStringLiteral("<bdi dir=\"ltr\">http://www.kvr.example/?a=1&amp;b=&lt;x&gt;</bdi>")));
+        QVERIFY(!page.contains(QStringLiteral("<x>")));
     }
 };
 
