@@ -2,17 +2,12 @@
 
 #include "common/Vendor.h"
 #include "common/ui/Fonts.h"
+#include "shell/ui/WebView.h"
 
-#include <QResizeEvent>
-#include <QUrl>
-
-#ifdef KVR_HAVE_WEBENGINE
-#include <QWebEngineView>
-#include <unistd.h>
-#else
 #include <QDesktopServices>
 #include <QLabel>
-#endif
+#include <QResizeEvent>
+#include <QUrl>
 
 Frm_Chat::Frm_Chat(QWidget *parent)
     : QDialog(parent)
@@ -23,37 +18,28 @@ Frm_Chat::Frm_Chat(QWidget *parent)
     setWindowFlag(Qt::WindowMaximizeButtonHint);
     resize(1000, 700);
     const QUrl url(Vendor::WebSiteUrl());
-#ifdef KVR_HAVE_WEBENGINE
-    // Chromium refuses to start its sandbox for the root user.
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    auto *view = new QWebEngineView(this);
-    view->setObjectName(QStringLiteral("WebBrowser1"));
-    m_browser = view;
-    view->setGeometry(rect());
-    view->setUrl(url);
-#else
-    // Without an embedded browser the site opens in the system's browser.
-    auto *label = new QLabel(url.toString(), this);
-    label->setObjectName(QStringLiteral("WebBrowser1"));
-    label->setAlignment(Qt::AlignCenter);
-    label->setFont(Fonts::Persian(14));
-    label->setProperty("url", url);
-    m_browser = label;
-    label->setGeometry(rect());
-    QDesktopServices::openUrl(url);
-#endif
+    // The web view comes from its plugin, loaded when this window first opens.
+    m_web = WebView::Factory();
+    if (m_web) {
+        m_browser = m_web->CreateView(url, this);
+    } else {
+        // Without an embedded browser the site opens in the system's browser.
+        auto *label = new QLabel(url.toString(), this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(Fonts::Persian(14));
+        label->setProperty("url", url);
+        m_browser = label;
+        QDesktopServices::openUrl(url);
+    }
+    m_browser->setObjectName(QStringLiteral("WebBrowser1"));
+    m_browser->setGeometry(rect());
 }
 
 Frm_Chat::~Frm_Chat() = default;
 
 QUrl Frm_Chat::RequestedUrl() const
 {
-#ifdef KVR_HAVE_WEBENGINE
-    return static_cast<QWebEngineView *>(m_browser)->url();
-#else
-    return m_browser->property("url").toUrl();
-#endif
+    return m_web ? m_web->RequestedUrl(m_browser) : m_browser->property("url").toUrl();
 }
 
 void Frm_Chat::resizeEvent(QResizeEvent *event)
