@@ -39,11 +39,11 @@ QStringList candidates()
 }
 
 // What Qt does at start-up when the attribute is set, done when the web
-// engine is about to load. The context is released as the application ends,
-// while the platform that made it is still there.
+// engine is about to load (the attribute itself may no longer be set then,
+// and the context is all the engine needs). The context is released as the
+// application ends, while the platform that made it is still there.
 void prepareSharedContext()
 {
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     if (QOpenGLContext::globalShareContext())
         return;
     auto *context = new QOpenGLContext;
