@@ -1,5 +1,6 @@
 // Data store speed with 100,000 examinees. Codes 2..100000 are inserted
 // first and code 1 last, the worst case for the next examinee code.
+#include "bench/support/BenchData.h"
 #include "common/ProgramFolder.h"
 #include "store/DataControl.h"
 #include "store/Examinees.h"
@@ -68,6 +69,8 @@ bool fill(const QString &path)
                 std::fprintf(stderr, "%s\n", qPrintable(q.lastError().text() + a.lastError().text()));
         }
         ok = ok && db.commit();
+        if (ok)
+            BenchData::EnsureCodeIndexes(db);
         db.close();
     }
     QSqlDatabase::removeDatabase(QStringLiteral("fill"));
