@@ -6,7 +6,7 @@
 //   dc.setObjectName("Adodc1");
 //   if (!dc.Open("SELECT * FROM IDE "))      // connection + record source + Refresh
 //       report(dc.LastError());
-//   dc.Filter("code='" + code + "'");        // in memory; "" clears the filter
+//   dc.Filter("code='" + code + "'");        // keeps the matching rows; "" clears it
 //   dc.RecordCount();                        // rows after filtering
 //   dc.Value("FullName");                    // current row, column by name (any case)
 //   dc.AddNew(); dc.SetValue("Code", "7");   // new row, not in the file yet
@@ -27,12 +27,13 @@
 // desc ") is read on demand: Refresh reads only the first row, a filter reads
 // only the rows it may match (one bound query that an index on the column
 // serves), and the whole result is read when something needs it (the row
-// count without a filter, moving past the first row, clearing the filter).
-// What the control shows is the same as if it had read everything at the
-// refresh: while rows are still unread, every write through another control
-// first hands the rows it changes over as they were, and a row another
-// control inserts stays out. (Writes by another program show in rows read
-// after them.)
+// count without a filter, moving past the first row, a filter on a column no
+// index serves). What the control shows is the same as if it had read
+// everything at the refresh: while rows are still unread, every write through
+// another control first hands the rows it changes over as they were, and a
+// row another control inserts stays out. (Writes by another program show in
+// rows read after them.) Should a later read fail, the control is left
+// without rows and the reason in LastError(), as a failed refresh leaves it.
 //
 // CloseAll() releases the file from every open control before a restore
 // replaces it; until ReopenAll() no control opens the file (an attempt fails
