@@ -49,6 +49,7 @@ private slots:
     void rowsUnreadStayAsAtTheRefresh();
     void ownChangesSurviveReadingTheRest();
     void restoreReadsTheRowsNotYetRead();
+    void failedLaterReadLeavesNoRows();
 
 private:
     StoreFixture *m_f = nullptr;
@@ -648,6 +649,25 @@ void TestDataControl::restoreReadsTheRowsNotYetRead()
     QCOMPARE(answers.RecordCount(), 3);
     QCOMPARE(DataControl::OpenCount(), 0);
     QVERIFY(DataControl::ReopenAll());
+}
+
+// Rows read after the refresh can fail to come (the table is gone): the
+// control is then left as a failed refresh leaves it, with no rows and the
+// reason, never with a part of them.
+void TestDataControl::failedLaterReadLeavesNoRows()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl counted, filtered;
+    QVERIFY(counted.Open(kAnswers));
+    QVERIFY(filtered.Open(kAnswers));
+    QCOMPARE(counted.Value("Code"), QString("1"));
+    m_f->Exec("DROP TABLE Answer1");
+    QCOMPARE(counted.RecordCount(), 0);
+    QCOMPARE(counted.CurrentRow(), -1);
+    QVERIFY(!counted.LastError().isEmpty());
+    QVERIFY(!filtered.Filter("code='2'"));
+    QVERIFY(!filtered.LastError().isEmpty());
+    QCOMPARE(filtered.RecordCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)
