@@ -11,8 +11,8 @@
 
 int main(int argc, char *argv[])
 {
-    // The contact window's web view shares the application's GL contexts.
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // No OpenGL set-up here: the contact window's web view brings its own
+    // when that window first opens (shell/ui/WebView.h).
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);

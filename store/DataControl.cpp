@@ -15,7 +15,11 @@
 #include <QVariant>
 
 #include <algorithm>
+#include <cmath>
+#include <limits>
+#include <optional>
 #include <set>
+#include <unordered_set>
 
 #include <sqlite3.h>
 
@@ -88,7 +92,131 @@ bool parseFilter(const QString &text, QString *column, QString *value)
     return true;
 }
 
+
+// A prepared statement that is finalized when the scope ends.
+class Statement
+{
+public:
+    Statement(sqlite3 *h, const QString &sql)
+    {
+        if (!h || sqlite3_prepare16_v2(h, sql.utf16(), int(sql.size() * 2), &m_stmt, nullptr) != SQLITE_OK) {
+            m_error = h ? QString::fromUtf8(sqlite3_errmsg(h)) : QStringLiteral("The database is not open.");
+            m_code = h ? sqlite3_extended_errcode(h) : 0;
+            sqlite3_finalize(m_stmt);
+            m_stmt = nullptr;
+        }
+    }
+    ~Statement() { sqlite3_finalize(m_stmt); }
+    Statement(const Statement &) = delete;
+    Statement &operator=(const Statement &) = delete;
+    sqlite3_stmt *get() const { return m_stmt; }
+    QString error() const { return m_error; }
+    int code() const { return m_code; }
+
+private:
+    sqlite3_stmt *m_stmt = nullptr;
+    QString m_error;
+    int m_code = 0;
+};
+
+// The bytes of a value as the rows hold it (NULL as no bytes).
+QByteArrayView columnBytes(sqlite3_stmt *stmt, int column)
+{
+    const unsigned char *text = sqlite3_column_text(stmt, column);
+    return text ? QByteArrayView(reinterpret_cast<const char *>(text), sqlite3_column_bytes(stmt, column))
+                : QByteArrayView();
+}
+
+// True when the table's INTEGER PRIMARY KEY is this column, so that ordering
+// by it is ordering by row id.
+bool isRowidAlias(sqlite3 *h, const QString &table, const QString &column)
+{
+    Statement info(h, QStringLiteral("PRAGMA table_info(%1)").arg(KvrDatabase::QuoteIdentifier(table)));
+    if (!info.get())
+        return false;
+    int keys = 0;
+    bool match = false;
+    while (sqlite3_step(info.get()) == SQLITE_ROW) {
+        if (sqlite3_column_int(info.get(), 5) == 0)
+            continue;
+        ++keys;
+        const QString name = QString::fromUtf8(columnBytes(info.get(), 1));
+        const QString type = QString::fromUtf8(columnBytes(info.get(), 2));
+        match = name.compare(column, Qt::CaseInsensitive) == 0
+            && type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
+    }
+    return keys == 1 && match;
+}
+
+// The condition of a filter's query on a column: every stored value whose
+// text can be the wanted text. A text or a blob of the same bytes; a number
+// whose text it is (SQLite writes a real with 15 significant digits, so the
+// number may lie a little off the value the text reads as); NULL, which
+// reads as empty text.
+QString candidateCondition(const QString &column, bool numeric, bool emptyValue)
+{
+    const QString c = KvrDatabase::QuoteIdentifier(column);
+    QString where = QStringLiteral("%1=? OR %1=?").arg(c);
+    if (numeric)
+        where += QStringLiteral(" OR %1 BETWEEN ? AND ?").arg(c);
+    if (emptyValue)
+        where += QStringLiteral(" OR %1 IS NULL").arg(c);
+    return where;
+}
+
+// The number a filter value reads as, when it reads as one.
+std::optional<double> numberOf(const QByteArray &value)
+{
+    bool ok = false;
+    const double v = value.toDouble(&ok);
+    if (ok && !std::isnan(v))
+        return v;
+    if (value == "Inf" || value == "+Inf")
+        return std::numeric_limits<double>::infinity();
+    if (value == "-Inf")
+        return -std::numeric_limits<double>::infinity();
+    return std::nullopt;
+}
+
+// Appends one value to a column.
+void appendValue(std::string &text, std::vector<int> &ends, QByteArrayView v)
+{
+    text.append(v.data(), size_t(v.size()));
+    ends.push_back(int(text.size()));
+}
+
 } // namespace
+
+struct DataControl::Rows {
+    explicit Rows(int columns)
+        : cols(size_t(qMax(columns, 0)))
+    {
+    }
+    std::vector<Column> cols;
+    std::vector<qint64> rowids;
+    std::vector<QSet<int>> dirty;
+    std::vector<char> added;
+
+    void appendStatementRow(sqlite3_stmt *stmt, int first)
+    {
+        rowids.push_back(sqlite3_column_int64(stmt, 0));
+        for (size_t c = 0; c < cols.size(); ++c)
+            appendValue(cols[c].text, cols[c].ends, columnBytes(stmt, int(c) + first));
+        dirty.emplace_back();
+        added.push_back(0);
+    }
+    void appendCells(qint64 rowid, const Cells &cells)
+    {
+        rowids.push_back(rowid);
+        for (size_t c = 0; c < cols.size(); ++c) {
+            if (c < cells.size())
+                cols[c].text.append(cells[c].constData(), size_t(cells[c].size()));
+            cols[c].ends.push_back(int(cols[c].text.size()));
+        }
+        dirty.emplace_back();
+        added.push_back(0);
+    }
+};
 
 DataControl::DataControl(QObject *parent)
     : QObject(parent)
@@ -195,9 +323,7 @@ bool DataControl::Refresh()
     const bool ok = ensureConnection() && readRows();
     if (!ok) {
         // A failed read leaves no rows, as an empty result would.
-        m_data.clear();
-        m_rowids.clear();
-        m_dirty.clear();
+        clearRows();
         m_columns.clear();
         m_columnIndex.clear();
     }
@@ -211,79 +337,97 @@ bool DataControl::Refresh()
     return ok;
 }
 
+void DataControl::clearRows()
+{
+    m_data.clear();
+    m_rowids.clear();
+    m_dirty.clear();
+    m_added.clear();
+    m_complete = true;
+    m_firstKnown = false;
+    m_before.clear();
+}
+
 bool DataControl::readRows()
 {
     const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(m_recordSource);
     if (!source.ok)
         return fail(source.error);
-    QSqlDatabase db = QSqlDatabase::database(connectionName(), false);
+    sqlite3 *h = handleOf(connectionName());
+    if (!h)
+        return fail(tr("The database driver gives no SQLite handle."));
 
     // Views (QueryMe) have no row id and are read-only.
     bool isTable = false;
     {
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("SELECT type FROM sqlite_master WHERE lower(name) = lower(?)"));
-        q.addBindValue(source.table);
-        if (!q.exec())
-            return failSql(q.lastError().text());
-        if (!q.next())
+        Statement q(h, QStringLiteral("SELECT type FROM sqlite_master WHERE lower(name) = lower(?)"));
+        if (!q.get())
+            return fail(q.error(), q.code());
+        const QByteArray name = source.table.toUtf8();
+        sqlite3_bind_text(q.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
+        if (sqlite3_step(q.get()) != SQLITE_ROW)
             return fail(tr("No table or view named %1.").arg(source.table));
-        isTable = q.value(0).toString() == QLatin1String("table");
+        isTable = columnBytes(q.get(), 0) == QByteArrayView("table");
     }
+
+    // A table read in row-id order is read on demand; everything else whole.
+    const bool onDemand = isTable
+        && ((source.columns.isEmpty() && source.orderColumn.isEmpty())
+            || (!source.orderColumn.isEmpty() && isRowidAlias(h, source.table, source.orderColumn)));
+    QString sql = source.Sql(isTable);
+    if (onDemand && source.orderColumn.isEmpty())
+        sql += QStringLiteral(" ORDER BY rowid"); // the order a plain read of the table gives
+    KvrDatabase::Source unordered = source;
+    unordered.orderColumn.clear();
 
     // The rows are read straight from SQLite's statement: with a hundred
     // thousand examinees a value-by-value read through QVariant costs
     // several times more.
-    const QVariant handle = db.driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return fail(tr("The database driver gives no SQLite handle."));
-    sqlite3 *h = *static_cast<sqlite3 *const *>(handle.constData());
-    if (!h)
-        return fail(tr("The database is not open."));
-    sqlite3_stmt *stmt = nullptr;
-    const QString sql = source.Sql(isTable);
-    if (sqlite3_prepare16_v2(h, sql.utf16(), int(sql.size() * 2), &stmt, nullptr) != SQLITE_OK) {
-        const QString why = QString::fromUtf8(sqlite3_errmsg(h));
-        const int code = sqlite3_extended_errcode(h);
-        sqlite3_finalize(stmt);
-        return fail(why, code);
-    }
+    Statement stmt(h, sql);
+    if (!stmt.get())
+        return fail(stmt.error(), stmt.code());
     const int first = isTable ? 1 : 0;
-    const int n = sqlite3_column_count(stmt) - first;
+    const int n = sqlite3_column_count(stmt.get()) - first;
     QStringList columns;
     QHash<QString, int> columnIndex;
     for (int c = 0; c < n; ++c) {
-        const QString name = QString::fromUtf8(sqlite3_column_name(stmt, c + first));
+        const QString name = QString::fromUtf8(sqlite3_column_name(stmt.get(), c + first));
         columns.append(name);
         columnIndex.insert(name.toLower(), c);
     }
-    std::vector<Column> data(size_t(qMax(n, 0)));
-    std::vector<qint64> rowids;
+    Rows rows(n);
     int rc;
-    while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-        rowids.push_back(isTable ? sqlite3_column_int64(stmt, 0) : 0);
-        for (int c = 0; c < n; ++c) {
-            Column &col = data[size_t(c)];
-            const unsigned char *text = sqlite3_column_text(stmt, c + first);
-            if (text)
-                col.text.append(reinterpret_cast<const char *>(text), sqlite3_column_bytes(stmt, c + first));
-            col.ends.push_back(int(col.text.size()));
+    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
+        if (isTable) {
+            rows.appendStatementRow(stmt.get(), first);
+        } else {
+            rows.rowids.push_back(0);
+            for (int c = 0; c < n; ++c)
+                appendValue(rows.cols[size_t(c)].text, rows.cols[size_t(c)].ends, columnBytes(stmt.get(), c));
         }
+        if (onDemand)
+            break; // the first row; the others when they are needed
     }
-    const QString why = rc == SQLITE_DONE ? QString() : QString::fromUtf8(sqlite3_errmsg(h));
-    const int code = rc == SQLITE_DONE ? 0 : sqlite3_extended_errcode(h);
-    sqlite3_finalize(stmt);
-    if (!why.isEmpty())
-        return fail(why, code);
-    for (Column &col : data)
-        col.text.squeeze();
+    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
+        return fail(QString::fromUtf8(sqlite3_errmsg(h)), sqlite3_extended_errcode(h));
+    for (Column &col : rows.cols)
+        col.text.shrink_to_fit();
     m_columns = columns;
     m_columnIndex = columnIndex;
     m_table = source.table;
     m_readOnly = !isTable;
-    m_data = std::move(data);
-    m_dirty.assign(rowids.size(), QSet<int>());
-    m_rowids = std::move(rowids);
+    m_data = std::move(rows.cols);
+    m_dirty.assign(rows.rowids.size(), QSet<int>());
+    m_added.assign(rows.rowids.size(), 0);
+    m_rowids = std::move(rows.rowids);
+    m_onDemand = onDemand;
+    m_descending = onDemand && source.descending;
+    m_complete = !onDemand || rc == SQLITE_DONE;
+    m_firstKnown = !m_complete;
+    m_before.clear();
+    m_indexed.clear();
+    m_sqlAll = sql;
+    m_sqlBase = unordered.Sql(true);
     return true;
 }
 
@@ -293,7 +437,7 @@ QByteArrayView DataControl::cellView(int storageRow, int column) const
         return QByteArrayView();
     const Column &col = m_data[size_t(column)];
     const int begin = storageRow == 0 ? 0 : col.ends[size_t(storageRow) - 1];
-    return QByteArrayView(col.text.constData() + begin, col.ends[size_t(storageRow)] - begin);
+    return QByteArrayView(col.text.data() + begin, col.ends[size_t(storageRow)] - begin);
 }
 
 void DataControl::setCell(int storageRow, int column, const QString &value)
@@ -302,7 +446,7 @@ void DataControl::setCell(int storageRow, int column, const QString &value)
     const int begin = storageRow == 0 ? 0 : col.ends[size_t(storageRow) - 1];
     const int end = col.ends[size_t(storageRow)];
     const QByteArray bytes = value.toUtf8();
-    col.text.replace(begin, end - begin, bytes);
+    col.text.replace(size_t(begin), size_t(end - begin), bytes.constData(), size_t(bytes.size()));
     const int delta = int(bytes.size()) - (end - begin);
     if (delta != 0)
         for (size_t r = size_t(storageRow); r < col.ends.size(); ++r)
@@ -316,6 +460,7 @@ void DataControl::appendRow()
         col.ends.push_back(int(col.text.size()));
     m_rowids.push_back(0);
     m_dirty.emplace_back();
+    m_added.push_back(1);
     invalidateIndex();
 }
 
@@ -324,21 +469,33 @@ void DataControl::eraseRow(int storageRow)
     for (Column &col : m_data) {
         const int begin = storageRow == 0 ? 0 : col.ends[size_t(storageRow) - 1];
         const int length = col.ends[size_t(storageRow)] - begin;
-        col.text.remove(begin, length);
+        col.text.erase(size_t(begin), size_t(length));
         col.ends.erase(col.ends.begin() + storageRow);
         for (size_t r = size_t(storageRow); r < col.ends.size(); ++r)
             col.ends[r] -= length;
     }
     m_rowids.erase(m_rowids.begin() + storageRow);
     m_dirty.erase(m_dirty.begin() + storageRow);
+    m_added.erase(m_added.begin() + storageRow);
     invalidateIndex();
 }
 
 int DataControl::storageIndex(int row) const
 {
-    if (row < 0 || row >= RecordCount())
+    if (!hasRow(row))
         return -1;
     return m_filtered ? m_view[size_t(row)] : row;
+}
+
+bool DataControl::hasRow(int row) const
+{
+    if (row < 0)
+        return false;
+    if (m_filtered)
+        return row < int(m_view.size());
+    if (!m_complete && !(row == 0 && m_firstKnown))
+        readAll();
+    return row < rowTotal();
 }
 
 bool DataControl::Filter(const QString &filterText)
@@ -349,7 +506,7 @@ bool DataControl::Filter(const QString &filterText)
         m_filtered = false;
         m_view.clear();
         m_filterText.clear();
-        m_current = rowTotal() == 0 ? -1 : 0;
+        m_current = hasRow(0) ? 0 : -1;
         emit reset();
         emit currentChanged();
         return true;
@@ -361,10 +518,19 @@ bool DataControl::Filter(const QString &filterText)
     if (c < 0)
         return fail(tr("The filter names an unknown column %1.").arg(column));
 
+    const QByteArray wantedBytes = value.toUtf8();
+    // Rows not yet read are asked for by the value where an index finds
+    // them; without one, or should that query fail, the whole result is read
+    // once and filtered here.
+    if (!m_complete && !(indexServes(c) && readMatching(c, wantedBytes))) {
+        m_error.clear();
+        if (!completeRows())
+            return false;
+    }
+
     std::vector<int> view;
     const Column &col = m_data[size_t(c)];
-    const QByteArrayView text(col.text);
-    const QByteArray wantedBytes = value.toUtf8();
+    const QByteArrayView text(col.text.data(), qsizetype(col.text.size()));
     const QByteArrayView wanted(wantedBytes);
     const qsizetype length = wanted.size();
     int begin = 0;
@@ -385,12 +551,14 @@ bool DataControl::Filter(const QString &filterText)
 
 int DataControl::RecordCount() const
 {
+    if (!m_filtered && !m_complete)
+        readAll();
     return m_filtered ? int(m_view.size()) : rowTotal();
 }
 
 bool DataControl::SetCurrentRow(int row)
 {
-    if (row < -1 || row >= RecordCount())
+    if (row < -1 || (row >= 0 && !hasRow(row)))
         return fail(tr("There is no row %1.").arg(row));
     if (row != m_current) {
         m_current = row;
@@ -401,7 +569,7 @@ bool DataControl::SetCurrentRow(int row)
 
 bool DataControl::MoveFirst()
 {
-    return RecordCount() > 0 ? SetCurrentRow(0) : fail(tr("There are no rows."));
+    return hasRow(0) ? SetCurrentRow(0) : fail(tr("There are no rows."));
 }
 
 bool DataControl::MoveLast()
@@ -411,8 +579,7 @@ bool DataControl::MoveLast()
 
 bool DataControl::MoveNext()
 {
-    return m_current + 1 < RecordCount() ? SetCurrentRow(m_current + 1)
-                                         : fail(tr("There is no next row."));
+    return hasRow(m_current + 1) ? SetCurrentRow(m_current + 1) : fail(tr("There is no next row."));
 }
 
 bool DataControl::MovePrevious()
@@ -535,6 +702,11 @@ bool DataControl::Update()
         m_dirty[size_t(i)].clear();
         if (transaction().owner)
             transaction().undo.push_back({this, m_rowids[size_t(i)], rowidBefore, dirtyBefore});
+        // The new row stays after the statement's rows here, and out of the
+        // rows other controls have yet to read.
+        if (!m_complete)
+            m_before[m_rowids[size_t(i)]] = std::nullopt;
+        tellOthers(m_rowids[size_t(i)], true);
         // Pick up what the database filled in (the auto-numbered id).
         rereadRow(i);
         for (int c = 0; c < ColumnCount(); ++c)
@@ -549,6 +721,7 @@ bool DataControl::Update()
     for (int c : cols)
         q.addBindValue(QString::fromUtf8(cellView(i, c)));
     q.addBindValue(m_rowids[size_t(i)]);
+    tellOthers(m_rowids[size_t(i)], false);
     if (!q.exec())
         return failSql(q.lastError().text());
     if (q.numRowsAffected() == 0)
@@ -590,9 +763,15 @@ bool DataControl::Delete()
         QSqlQuery q(QSqlDatabase::database(connectionName(), false));
         q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(KvrDatabase::QuoteIdentifier(m_table)));
         q.addBindValue(m_rowids[size_t(i)]);
+        tellOthers(m_rowids[size_t(i)], false);
         if (!q.exec())
             return failSql(q.lastError().text());
+        if (!m_complete)
+            m_before[m_rowids[size_t(i)]] = std::nullopt;
     }
+    // Rows not yet read may lie between the ones in hand.
+    if (i == 0)
+        m_firstKnown = false;
     eraseRow(i);
     if (m_filtered) {
         m_view.erase(m_view.begin() + m_current);
@@ -608,6 +787,248 @@ bool DataControl::Delete()
     return true;
 }
 
+bool DataControl::readAll() const
+{
+    // Reading the rest of the rows changes nothing the caller can see: the
+    // rows are the ones the control stands for since its refresh.
+    return const_cast<DataControl *>(this)->completeRows();
+}
+
+bool DataControl::completeRows()
+{
+    if (m_complete)
+        return true;
+    bool ok = ensureConnection();
+    if (ok) {
+        Statement stmt(handleOf(connectionName()), m_sqlAll);
+        ok = stmt.get() ? mergeRows(stmt.get(), true, -1, nullptr) : fail(stmt.error(), stmt.code());
+    }
+    if (!ok) {
+        // As a refresh that fails: no rows.
+        const QString why = m_error;
+        clearRows();
+        m_view.clear();
+        m_current = -1;
+        invalidateIndex();
+        m_error = why;
+    }
+    m_complete = true;
+    m_firstKnown = false;
+    m_before.clear();
+    return ok;
+}
+
+bool DataControl::indexServes(int column)
+{
+    const auto known = m_indexed.constFind(column);
+    if (known != m_indexed.constEnd())
+        return *known;
+    // Asks SQLite how it would run the filter's query: through an index, or
+    // by reading the table from end to end.
+    bool served = false;
+    if (ensureConnection()) {
+        Statement plan(handleOf(connectionName()),
+                       QStringLiteral("EXPLAIN QUERY PLAN ") + m_sqlBase + QStringLiteral(" WHERE ")
+                           + candidateCondition(m_columns[column], true, true));
+        if (plan.get()) {
+            served = true;
+            while (sqlite3_step(plan.get()) == SQLITE_ROW)
+                if (columnBytes(plan.get(), 3).startsWith("SCAN"))
+                    served = false;
+        }
+    }
+    m_indexed.insert(column, served);
+    return served;
+}
+
+bool DataControl::readMatching(int column, const QByteArray &value)
+{
+    if (!ensureConnection())
+        return false;
+    const std::optional<double> number = numberOf(value);
+    Statement stmt(handleOf(connectionName()),
+                   m_sqlBase + QStringLiteral(" WHERE ")
+                       + candidateCondition(m_columns[column], number.has_value(), value.isEmpty()));
+    if (!stmt.get())
+        return fail(stmt.error(), stmt.code());
+    // An empty value is bound as empty text and an empty blob, never as NULL.
+    const char *bytes = value.isEmpty() ? "" : value.constData();
+    sqlite3_bind_text(stmt.get(), 1, bytes, int(value.size()), SQLITE_TRANSIENT);
+    sqlite3_bind_blob(stmt.get(), 2, bytes, int(value.size()), SQLITE_TRANSIENT);
+    if (number) {
+        const double slack = std::isinf(*number) ? 0.0 : std::abs(*number) * 1e-14 + 1e-300;
+        sqlite3_bind_double(stmt.get(), 3, *number - slack);
+        sqlite3_bind_double(stmt.get(), 4, *number + slack);
+    }
+    return mergeRows(stmt.get(), false, column, &value);
+}
+
+bool DataControl::mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const QByteArray *value)
+{
+    const int n = ColumnCount();
+    auto matches = [&](QByteArrayView v) { return !value || v == QByteArrayView(*value); };
+
+    // What comes from elsewhere than the statement, in statement order: the
+    // rows in hand (edits and all) and the rows kept as they were.
+    struct Extra {
+        qint64 rowid;
+        int held;           // storage index, or -1
+        const Cells *cells; // a row kept as it was
+    };
+    std::vector<Extra> extras;
+    std::unordered_set<qint64> held;
+    for (int i = 0; i < rowTotal(); ++i) {
+        if (m_rowids[size_t(i)] != 0)
+            held.insert(m_rowids[size_t(i)]);
+        if (!m_added[size_t(i)])
+            extras.push_back({m_rowids[size_t(i)], i, nullptr});
+    }
+    for (const auto &kept : m_before) {
+        if (!kept.second || held.count(kept.first))
+            continue;
+        const Cells &cells = *kept.second;
+        if (column < 0 || matches(size_t(column) < cells.size() ? QByteArrayView(cells[size_t(column)]) : QByteArrayView()))
+            extras.push_back({kept.first, -1, &cells});
+    }
+    std::sort(extras.begin(), extras.end(), [this](const Extra &a, const Extra &b) { return before(a.rowid, b.rowid); });
+
+    Rows out(n);
+    std::vector<int> moved(size_t(rowTotal()), -1);
+    auto appendHeld = [&](int i) {
+        moved[size_t(i)] = int(out.rowids.size());
+        out.rowids.push_back(m_rowids[size_t(i)]);
+        for (int c = 0; c < n; ++c)
+            appendValue(out.cols[size_t(c)].text, out.cols[size_t(c)].ends, cellView(i, c));
+        out.dirty.push_back(m_dirty[size_t(i)]);
+        out.added.push_back(m_added[size_t(i)]);
+    };
+    size_t next = 0;
+    auto flushBefore = [&](const qint64 *rowid) {
+        while (next < extras.size() && (!rowid || before(extras[next].rowid, *rowid))) {
+            const Extra &e = extras[next++];
+            if (e.held >= 0)
+                appendHeld(e.held);
+            else
+                out.appendCells(e.rowid, *e.cells);
+        }
+    };
+    // A row of the statement is taken unless this control holds it or it
+    // changed since the refresh.
+    auto wanted = [&](sqlite3_stmt *s) {
+        const qint64 rowid = sqlite3_column_int64(s, 0);
+        if (held.count(rowid) || m_before.count(rowid))
+            return false;
+        return column < 0 || matches(columnBytes(s, column + 1));
+    };
+
+    int rc;
+    if (ordered) {
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
+            if (!wanted(stmt))
+                continue;
+            const qint64 rowid = sqlite3_column_int64(stmt, 0);
+            flushBefore(&rowid);
+            out.appendStatementRow(stmt, 1);
+        }
+    } else {
+        Rows found(n);
+        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
+            if (wanted(stmt))
+                found.appendStatementRow(stmt, 1);
+        std::vector<int> order(found.rowids.size());
+        for (size_t k = 0; k < order.size(); ++k)
+            order[k] = int(k);
+        std::sort(order.begin(), order.end(),
+                  [&](int a, int b) { return before(found.rowids[size_t(a)], found.rowids[size_t(b)]); });
+        qint64 last = 0;
+        for (int k : order) {
+            const qint64 rowid = found.rowids[size_t(k)];
+            if (rowid == last)
+                continue; // a row found by two parts of the condition
+            last = rowid;
+            flushBefore(&rowid);
+            out.rowids.push_back(rowid);
+            for (int c = 0; c < n; ++c) {
+                const Column &col = found.cols[size_t(c)];
+                const int begin = k == 0 ? 0 : col.ends[size_t(k) - 1];
+                appendValue(out.cols[size_t(c)].text, out.cols[size_t(c)].ends,
+                            QByteArrayView(col.text.data() + begin, col.ends[size_t(k)] - begin));
+            }
+            out.dirty.emplace_back();
+            out.added.push_back(0);
+        }
+    }
+    if (rc != SQLITE_DONE)
+        return fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))));
+    flushBefore(nullptr);
+    // The rows added here, in the order they were added.
+    for (int i = 0; i < rowTotal(); ++i)
+        if (m_added[size_t(i)])
+            appendHeld(i);
+
+    if (ordered)
+        for (Column &col : out.cols)
+            col.text.shrink_to_fit();
+    m_data = std::move(out.cols);
+    m_rowids = std::move(out.rowids);
+    m_dirty = std::move(out.dirty);
+    m_added = std::move(out.added);
+    for (int &v : m_view)
+        v = moved[size_t(v)];
+    invalidateIndex();
+    return true;
+}
+
+int DataControl::heldRow(qint64 rowid) const
+{
+    const auto it = std::find(m_rowids.begin(), m_rowids.end(), rowid);
+    return it == m_rowids.end() ? -1 : int(it - m_rowids.begin());
+}
+
+void DataControl::keepAsItWas(qint64 rowid, bool inserted)
+{
+    if (m_complete || rowid == 0 || m_before.count(rowid) || heldRow(rowid) >= 0)
+        return;
+    if (inserted) {
+        m_before.emplace(rowid, std::nullopt);
+        return;
+    }
+    // Should this fail, the row is read later as the file then holds it.
+    if (!ensureConnection())
+        return;
+    Statement stmt(handleOf(connectionName()), m_sqlBase + QStringLiteral(" WHERE rowid=?"));
+    if (!stmt.get())
+        return;
+    sqlite3_bind_int64(stmt.get(), 1, rowid);
+    const int rc = sqlite3_step(stmt.get());
+    if (rc == SQLITE_ROW) {
+        Cells cells;
+        cells.reserve(size_t(ColumnCount()));
+        for (int c = 0; c < ColumnCount(); ++c)
+            cells.push_back(columnBytes(stmt.get(), c + 1).toByteArray());
+        m_before.emplace(rowid, std::move(cells));
+    } else if (rc == SQLITE_DONE) {
+        m_before.emplace(rowid, std::nullopt);
+    }
+}
+
+void DataControl::tellOthers(qint64 rowid, bool inserted)
+{
+    for (DataControl *dc : allControls())
+        if (dc != this && dc->m_onDemand && !dc->m_complete && !dc->m_suspended
+            && dc->m_table.compare(m_table, Qt::CaseInsensitive) == 0)
+            dc->keepAsItWas(rowid, inserted);
+}
+
+QString DataControl::FilterStatement(const QString &recordSource, const QString &column, bool emptyValue)
+{
+    KvrDatabase::Source source = KvrDatabase::ParseRecordSource(recordSource);
+    if (!source.ok)
+        return QString();
+    source.orderColumn.clear();
+    return source.Sql(true) + QStringLiteral(" WHERE ") + candidateCondition(column, true, emptyValue);
+}
+
 void DataControl::invalidateIndex()
 {
     m_indexColumn = -1;
@@ -619,6 +1040,7 @@ bool DataControl::ContainsValue(const QString &column, const QString &value)
     const int c = ColumnIndex(column);
     if (c < 0)
         return false;
+    readAll();
     if (m_indexColumn != c) {
         m_valueIndex.clear();
         m_valueIndex.reserve(rowTotal());
@@ -635,6 +1057,7 @@ qint64 DataControl::FirstFreeNumber(const QString &column, qint64 from) const
     const int c = ColumnIndex(column);
     if (c < 0)
         return from;
+    readAll();
     // Only a value in plain decimal form (digits, no leading zero, no sign or
     // blank) can equal the text of a candidate.
     std::vector<qint64> taken;
@@ -667,6 +1090,11 @@ void DataControl::CloseAll()
 {
     if (transaction().owner)
         transaction().owner->RollbackTransaction();
+    // The rows stay visible while the file is away, those not yet read
+    // included.
+    for (DataControl *dc : allControls())
+        if (dc->m_open && !dc->m_complete)
+            dc->completeRows();
     fileHeld() = true;
     // The file that comes back is prepared anew when it is opened.
     KvrDatabase::ForgetPrepared();

@@ -6,7 +6,7 @@
 //   dc.setObjectName("Adodc1");
 //   if (!dc.Open("SELECT * FROM IDE "))      // connection + record source + Refresh
 //       report(dc.LastError());
-//   dc.Filter("code='" + code + "'");        // in memory; "" clears the filter
+//   dc.Filter("code='" + code + "'");        // keeps the matching rows; "" clears it
 //   dc.RecordCount();                        // rows after filtering
 //   dc.Value("FullName");                    // current row, column by name (any case)
 //   dc.AddNew(); dc.SetValue("Code", "7");   // new row, not in the file yet
@@ -14,23 +14,26 @@
 //   dc.Delete();                             // delete the current row
 //   dc.Refresh();                            // read again: drops filter and unsaved rows
 //
-// The rows are a static copy read whole when the control is opened or
-// refreshed; changes made through another control show after a refresh. Every
-// value is text; NULL reads as empty text. Rows are numbered 0..RecordCount()-1
-// in statement order (after the filter); CurrentRow() is -1 when there is none.
-// Operations that fail return false and leave the reason in LastError(); none
-// of them throws. Screens decide whether to report a failure or pass it over.
+// The rows are a static copy of the statement's result as it stood at the
+// last Open or Refresh; changes made through another control show after a
+// refresh. Every value is text; NULL reads as empty text. Rows are numbered
+// 0..RecordCount()-1 in statement order (after the filter); CurrentRow() is
+// -1 when there is none. Operations that fail return false and leave the
+// reason in LastError(); none of them throws. Screens decide whether to
+// report a failure or pass it over.
 //
-// Signals: reset() when the visible rows change as a whole (open, refresh,
-// filter, add, delete), currentChanged() when another row becomes current,
-// valueChanged(row, column) when a value of a visible row changes. Bound
-// fields (store/ui/BoundWidgets.h) and the grid (store/ui/BoundGrid.h) follow
-// them.
-//
-// Record sources are kept exactly as the screens write them ("select
-// id,FullName,Code  from IDE order by id desc "); they are handed to SQLite
-// with identifiers quoted. The file is ProgramFile("KVRDB.mdb"); it is never
-// created by opening it.
+// A table read in the order of its row ids ("SELECT * FROM Answer1 ", or a
+// list ordered by its INTEGER PRIMARY KEY such as "... from IDE order by id
+// desc ") is read on demand: Refresh reads only the first row, a filter reads
+// only the rows it may match (one bound query that an index on the column
+// serves), and the whole result is read when something needs it (the row
+// count without a filter, moving past the first row, a filter on a column no
+// index serves). What the control shows is the same as if it had read
+// everything at the refresh: while rows are still unread, every write through
+// another control first hands the rows it changes over as they were, and a
+// row another control inserts stays out. (Writes by another program show in
+// rows read after them.) Should a later read fail, the control is left
+// without rows and the reason in LastError(), as a failed refresh leaves it.
 //
 // CloseAll() releases the file from every open control before a restore
 // replaces it; until ReopenAll() no control opens the file (an attempt fails
@@ -58,7 +61,12 @@
 #include <QStringList>
 #include <QByteArray>
 #include <QByteArrayView>
+#include <optional>
+#include <string>
+#include <unordered_map>
 #include <vector>
+
+struct sqlite3_stmt;
 
 class DataControl : public QObject
 {
@@ -82,13 +90,18 @@ public:
     // committed; the first row becomes current.
     bool Refresh();
     bool IsOpen() const { return m_open; }
-    // Releases the file; the rows read so far stay visible.
+    // False while a table read on demand still has rows of its statement
+    // that were not read (the control stands for them all the same).
+    bool AllRowsRead() const { return m_complete; }
+    // Releases the file; the rows stay visible (rows not yet read open it
+    // again when they are needed).
     void Close();
 
-    // Keeps only the rows whose column equals the value, as text. Accepted
-    // form: column='value' (column name in any case, '' inside the value
-    // stands for one quote). An empty text shows all rows again. The first
-    // matching row becomes current; no match is not an error.
+    // Keeps only the rows whose column equals the value, as text: the bytes
+    // of the value as the row shows it, so code='02' does not match 2.
+    // Accepted form: column='value' (column name in any case, '' inside the
+    // value stands for one quote). An empty text shows all rows again. The
+    // first matching row becomes current; no match is not an error.
     bool Filter(const QString &filterText);
     QString FilterText() const { return m_filterText; }
 
@@ -167,6 +180,12 @@ public:
     // Number of controls currently holding the file open.
     static int OpenCount();
 
+    // The statement a filter runs on a source read on demand: the rows whose
+    // column may hold the value, as text, as the same bytes, as a number near
+    // it, or (for an empty value) NULL. The control keeps those whose text is
+    // exactly the value. Served by an index on the column.
+    static QString FilterStatement(const QString &recordSource, const QString &column, bool emptyValue);
+
 signals:
     void reset();
     void currentChanged();
@@ -178,9 +197,11 @@ private:
     // of each. A filter or a look-up then reads one column's memory in order,
     // and only values that are shown become QString.
     struct Column {
-        QByteArray text;
+        std::string text;
         std::vector<int> ends;
     };
+    struct Rows;
+    using Cells = std::vector<QByteArray>;
 
     bool fail(const QString &message, int code = 0);
     bool failSql(const QString &message); // takes the code from the connection
@@ -197,6 +218,19 @@ private:
     bool rereadRow(int storageRow);
     void invalidateIndex();
     int storageIndex(int row) const;
+    bool hasRow(int row) const;
+    void clearRows();
+
+    // Reading on demand.
+    bool readAll() const;
+    bool completeRows();
+    bool indexServes(int column);
+    bool readMatching(int column, const QByteArray &value);
+    bool mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const QByteArray *value);
+    int heldRow(qint64 rowid) const;
+    bool before(qint64 a, qint64 b) const { return m_descending ? a > b : a < b; }
+    void keepAsItWas(qint64 rowid, bool inserted);
+    void tellOthers(qint64 rowid, bool inserted);
 
     QString m_connection;
     QString m_recordSource;
@@ -214,10 +248,26 @@ private:
     std::vector<Column> m_data;
     std::vector<qint64> m_rowids;   // 0: added, not in the file
     std::vector<QSet<int>> m_dirty; // columns changed since the last read
+    std::vector<char> m_added;      // added through this control: kept after the statement's rows
     bool m_filtered = false;
     std::vector<int> m_view; // storage indexes of the visible rows when filtered
     QString m_filterText;
     int m_current = -1;
+
+    // A source read on demand holds some of the statement's rows, in
+    // statement order (row ids ascending, or descending), then the rows added
+    // here. Until every row is in hand, m_before keeps the rows that other
+    // controls changed or deleted since the refresh as they were, and marks
+    // the rows inserted since (and by this control) as not part of the
+    // result.
+    bool m_onDemand = false;
+    bool m_descending = false;
+    bool m_complete = true;
+    bool m_firstKnown = false; // row 0 in hand is the statement's first row
+    QString m_sqlAll;          // the statement, row id first
+    QString m_sqlBase;         // the same without its order, to add a condition to
+    std::unordered_map<qint64, std::optional<Cells>> m_before;
+    QHash<int, bool> m_indexed; // filter column -> an index serves its query
 
     // Values of one column, for ContainsValue; the views point into m_data
     // and are dropped whenever a row changes.

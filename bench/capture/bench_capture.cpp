@@ -1,130 +1,124 @@
-// Capture screens with many examinees, all 40 answers stored for each.
+// The capture screens with 1,000 and with 100,000 examinees, all 40 answers
+// stored for each: opening the registry, saving an examinee with the list
+// refreshed, choosing a line; showing and saving one examinee on the answer
+// sheet; opening the test screen on one examinee. Work on one examinee should
+// cost about the same at both sizes.
+//
+//   QT_QPA_PLATFORM=offscreen bench_capture [ROUNDS] [SMALL LARGE]
+#include "bench/support/BenchData.h"
 #include "capture/CaptureTexts.h"
 #include "capture/ui/Frm_Azmoodani.h"
 #include "capture/ui/Frm_Pasoch.h"
 #include "capture/ui/Frm_Test.h"
-#include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
-#include "store/KvrDatabase.h"
 #include "store/ui/BoundGrid.h"
 
 #include <QApplication>
-#include <QComboBox>
-#include <QDir>
-#include <QElapsedTimer>
 #include <QLineEdit>
-#include <QRadioButton>
-#include <QSqlDatabase>
-#include <QSqlQuery>
-#include <QTemporaryDir>
 #include <QTimer>
-#include <QVariant>
 
 #include <cstdio>
+#include <cstdlib>
 
 namespace {
 
-bool fill(const QString &path, int examinees)
-{
-    bool ok = true;
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("fill"));
-        db.setDatabaseName(path);
-        ok = db.open() && db.transaction();
-        QSqlQuery q(db);
-        q.prepare(QStringLiteral("INSERT INTO IDE (Code, FullName, \"Alter\", Geschlecht) VALUES (?,?,?,?)"));
-        QStringList cols, marks;
-        for (int n = 1; n <= 40; ++n) {
-            cols << QStringLiteral("\"%1\"").arg(n);
-            marks << QStringLiteral("?");
-        }
-        QSqlQuery a(db);
-        a.prepare(QStringLiteral("INSERT INTO Answer1 (Code,%1) VALUES (?,%2)").arg(cols.join(','), marks.join(',')));
-        for (int code = 1; ok && code <= examinees; ++code) {
-            q.addBindValue(QString::number(code));
-            q.addBindValue(QStringLiteral("examinee %1").arg(code));
-            q.addBindValue(QStringLiteral("30"));
-            q.addBindValue(CaptureText::Female());
-            ok = q.exec();
-            a.addBindValue(code);
-            for (int n = 1; n <= 40; ++n)
-                a.addBindValue(QString::number((code + n) % 3));
-            ok = ok && a.exec();
-        }
-        ok = ok && db.commit();
-    }
-    QSqlDatabase::removeDatabase(QStringLiteral("fill"));
-    return ok;
-}
-
-double ms(QElapsedTimer &t)
-{
-    const double v = double(t.nsecsElapsed()) / 1e6;
-    t.restart();
-    return v;
-}
-
 void fire(QTimer *t) { QMetaObject::invokeMethod(t, "timeout"); }
+
+struct Figures {
+    BenchData::Figure registryOpen, registrySave, registryClick, sheetShow, sheetSave, testOpen;
+};
+
+bool run(int examinees, int rounds, Figures &f)
+{
+    BenchData::Folder folder(examinees);
+    if (!folder.ok()) {
+        std::fprintf(stderr, "cannot make the database: %s\n", qPrintable(folder.error()));
+        return false;
+    }
+    // Examinees spread over the list, each round another.
+    int pick = 0;
+    auto nextCode = [&] { return 1 + (examinees / 3 + 7919 * pick++) % examinees; };
+
+    f.registryOpen = BenchData::Measure(rounds, [] {
+        auto *reg = new Frm_Azmoodani();
+        reg->show();
+        QCoreApplication::processEvents();
+        delete reg;
+    });
+
+    auto *reg = new Frm_Azmoodani();
+    reg->show();
+    QCoreApplication::processEvents();
+    f.registrySave = BenchData::Measure(
+        rounds,
+        [&] {
+            reg->Save();
+            QCoreApplication::processEvents();
+        },
+        [&] {
+            reg->New();
+            fire(reg->Timer1());
+            reg->TxtAnmeldung(0)->setText(QStringLiteral("bench"));
+            reg->TxtAnmeldung(1)->setText(QStringLiteral("40"));
+            reg->findChild<QLineEdit *>(QStringLiteral("FEditGeschlecht"))->setText(CaptureText::Male());
+        });
+    f.registryClick = BenchData::Measure(rounds, [&] {
+        reg->VSFlexGrid1()->SelectRow(1 + nextCode() % examinees);
+        QCoreApplication::processEvents();
+    });
+    delete reg;
+
+    auto *sheet = new Frm_Pasoch();
+    sheet->show();
+    QCoreApplication::processEvents();
+    f.sheetShow = BenchData::Measure(
+        rounds,
+        [&] {
+            sheet->ChooseExaminee();
+            fire(sheet->Timer1());
+            QCoreApplication::processEvents();
+        },
+        [&] { sheet->VSFlexGrid1()->SelectRow(1 + nextCode() % examinees); });
+    int digit = 0;
+    f.sheetSave = BenchData::Measure(
+        rounds, [&] { sheet->Saveee(); },
+        [&] { sheet->FlatEdit1(3)->setText(QString::number(digit++ % 3)); });
+    sheet->close();
+    QCoreApplication::processEvents();
+
+    f.testOpen = BenchData::Measure(rounds, [&] {
+        auto *test = new Frm_Test();
+        test->SetExaminee(QStringLiteral("bench"), QString::number(nextCode()));
+        test->show();
+        QCoreApplication::processEvents();
+        test->close();
+    });
+    QCoreApplication::processEvents();
+    return true;
+}
 
 } // namespace
 
 int main(int argc, char **argv)
 {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
-    const int examinees = argc > 1 ? atoi(argv[1]) : 20000;
-    QTemporaryDir dir;
-    SetProgramFolder(dir.path());
-    const QString db = QDir(dir.path()).filePath(QStringLiteral("KVRDB.mdb"));
-    QString error;
-    if (!KvrDatabase::CreateFromSql(QStringLiteral(KVR_SOURCE_DIR "/data/KVRDB.sql"), db, &error)
-        || !fill(db, examinees)) {
-        std::fprintf(stderr, "cannot make the database: %s\n", qPrintable(error));
-        return 1;
-    }
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 7;
+    const int small = argc > 3 ? std::atoi(argv[2]) : 1000;
+    const int large = argc > 3 ? std::atoi(argv[3]) : 100000;
     Dialogs::Test::Install(); // boxes are answered at once
-    std::printf("%d examinees, 40 answers each\n", examinees);
-    QElapsedTimer t;
 
-    t.start();
-    auto *reg = new Frm_Azmoodani();
-    reg->show();
-    std::printf("registry: open                      %8.1f ms\n", ms(t));
-    reg->New();
-    fire(reg->Timer1());
-    std::printf("registry: next code (Timer1)        %8.1f ms\n", ms(t));
-    reg->TxtAnmeldung(0)->setText(QStringLiteral("bench"));
-    reg->TxtAnmeldung(1)->setText(QStringLiteral("40"));
-    reg->findChild<QLineEdit *>(QStringLiteral("FEditGeschlecht"))->setText(CaptureText::Male());
-    t.restart();
-    const bool saved = reg->Save();
-    std::printf("registry: save and refresh          %8.1f ms%s\n", ms(t), saved ? "" : " (FAILED)");
-    reg->VSFlexGrid1()->SelectRow(examinees / 2);
-    std::printf("registry: select a line             %8.1f ms\n", ms(t));
-
-    auto *sheet = new Frm_Pasoch();
-    sheet->show();
-    std::printf("answer sheet: open                  %8.1f ms\n", ms(t));
-    sheet->VSFlexGrid1()->SelectRow(examinees / 2);
-    sheet->ChooseExaminee();
-    fire(sheet->Timer1());
-    std::printf("answer sheet: show an examinee      %8.1f ms\n", ms(t));
-    sheet->FlatEdit1(3)->setText(QStringLiteral("2"));
-    t.restart();
-    sheet->Saveee();
-    std::printf("answer sheet: Saveee                %8.1f ms\n", ms(t));
-    sheet->close();
-
-    auto *test = new Frm_Test();
-    test->SetExaminee(QStringLiteral("bench"), QString::number(examinees / 2));
-    test->show();
-    std::printf("test: open on item 1                %8.1f ms\n", ms(t));
-    for (int i = 0; i < 40; ++i) {
-        test->Option(i % 3)->click();
-        test->Next();
-    }
-    std::printf("test: 40 items, choose + Next, each %8.1f ms\n", ms(t) / 40);
-    test->close();
-    delete reg;
-    app.processEvents();
+    Figures a, b;
+    if (!run(small, rounds, a) || !run(large, rounds, b))
+        return 1;
+    std::printf("capture screens, 40 answers per examinee, %d rounds\n", rounds);
+    BenchData::PrintHeader(small, large);
+    BenchData::PrintRow("registry: open", a.registryOpen, b.registryOpen, 300);
+    BenchData::PrintRow("registry: save and refresh", a.registrySave, b.registrySave, 300);
+    BenchData::PrintRow("registry: choose a line", a.registryClick, b.registryClick, 0);
+    BenchData::PrintRow("answer sheet: show one examinee", a.sheetShow, b.sheetShow, 10);
+    BenchData::PrintRow("answer sheet: save one sheet", a.sheetSave, b.sheetSave, 10);
+    BenchData::PrintRow("test screen: open", a.testOpen, b.testOpen, 50);
     return 0;
 }

@@ -4,17 +4,12 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/Placement.h"
 #include "shell/ContactPage.h"
+#include "shell/ui/WebView.h"
 
-#include <QResizeEvent>
-#include <QUrl>
-
-#ifdef KVR_HAVE_WEBENGINE
-#include <QWebEngineView>
-#include <unistd.h>
-#else
 #include <QDesktopServices>
 #include <QLabel>
-#endif
+#include <QResizeEvent>
+#include <QUrl>
 
 Frm_Chat::Frm_Chat(QWidget *parent)
     : QDialog(parent)
@@ -25,32 +20,21 @@ Frm_Chat::Frm_Chat(QWidget *parent)
     setWindowFlag(Qt::WindowMaximizeButtonHint);
     resize(1000, 700);
     const QUrl url(Vendor::WebSiteUrl());
-#ifdef KVR_HAVE_WEBENGINE
-    // Chromium refuses to start its sandbox for the root user.
-    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    auto *view = new QWebEngineView(this);
-    view->setObjectName(QStringLiteral("WebBrowser1"));
-    m_browser = view;
-    view->setGeometry(rect());
-    // When the site cannot be reached, a short Persian page instead of the
-    // browser's own (English) error page.
-    connect(view, &QWebEngineView::loadFinished, this, [view, url](bool ok) {
-        if (!ok)
-            view->setHtml(ContactOfflinePage(url.toString()));
-    });
-    view->setUrl(url);
-#else
-    // Without an embedded browser the site opens in the system's browser.
-    auto *label = new QLabel(url.toString(), this);
-    label->setObjectName(QStringLiteral("WebBrowser1"));
-    label->setAlignment(Qt::AlignCenter);
-    label->setFont(Fonts::Persian(14));
-    label->setProperty("url", url);
-    m_browser = label;
-    label->setGeometry(rect());
-    QDesktopServices::openUrl(url);
-#endif
+    // The web view comes from its plugin, loaded when this window first opens.
+    m_web = WebView::Factory();
+    if (m_web) {
+        m_browser = m_web->CreateView(url, ContactOfflinePage(url.toString()), this);
+    } else {
+        // Without an embedded browser the site opens in the system's browser.
+        auto *label = new QLabel(url.toString(), this);
+        label->setAlignment(Qt::AlignCenter);
+        label->setFont(Fonts::Persian(14));
+        label->setProperty("url", url);
+        m_browser = label;
+        QDesktopServices::openUrl(url);
+    }
+    m_browser->setObjectName(QStringLiteral("WebBrowser1"));
+    m_browser->setGeometry(rect());
     Placement::Arrange(this);
 }
 
@@ -58,11 +42,7 @@ Frm_Chat::~Frm_Chat() = default;
 
 QUrl Frm_Chat::RequestedUrl() const
 {
-#ifdef KVR_HAVE_WEBENGINE
-    return static_cast<QWebEngineView *>(m_browser)->url();
-#else
-    return m_browser->property("url").toUrl();
-#endif
+    return m_web ? m_web->RequestedUrl(m_browser) : m_browser->property("url").toUrl();
 }
 
 void Frm_Chat::resizeEvent(QResizeEvent *event)

@@ -2,9 +2,12 @@
 #include <QDialog>
 
 class QWidget;
+class WebViewFactory;
 
 // The contact window ("سايت ما"): the vendor's web site in a browser view
-// that always fills the window. Opened modally.
+// that always fills the window. Opened modally. The view comes from the web
+// view plugin (shell/ui/WebView.h); without it the window shows the address
+// and hands the site to the system's browser.
 class Frm_Chat : public QDialog
 {
     Q_OBJECT
@@ -20,5 +23,6 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
 
 private:
+    WebViewFactory *m_web = nullptr;
     QWidget *m_browser = nullptr;
 };

@@ -377,6 +377,11 @@ void Frm_Setting::loadPreview()
 {
     QImageReader reader(ProgramFile(QStringLiteral("LogoKVR.jpg")));
     reader.setDecideFormatFromContent(true);
+    // The screen loads at every start: a large logo is read straight at the
+    // size of its preview (a JPEG decodes at that size, much quicker).
+    const QSize full = reader.size();
+    if (full.isValid())
+        reader.setScaledSize(full.scaled(kPreviewSize - QSize(4, 4), Qt::KeepAspectRatio));
     const QImage image = reader.read();
     if (image.isNull()) {
         m_image1->clear();

@@ -21,6 +21,7 @@
 #include "shell/ui/Resource.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
@@ -31,6 +32,7 @@
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
+#include <QtMath>
 
 static void initShellResources() { Q_INIT_RESOURCE(shell); }
 
@@ -42,16 +44,17 @@ QIcon commandIcon(const QString &name)
 {
     QSvgRenderer renderer(QStringLiteral(":/shell/icons/%1.svg").arg(name));
     QIcon icon;
-    for (int scale : {1, 2}) {
-        QPixmap pm(kIconSize * scale);
-        pm.setDevicePixelRatio(scale);
-        pm.fill(Qt::transparent);
-        if (renderer.isValid()) {
-            QPainter p(&pm);
-            renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(kIconSize)));
-        }
-        icon.addPixmap(pm);
+    // Drawn at the screens' pixel ratio only: every picture drawn here is a
+    // part of the start-up.
+    const int scale = qMax(1, qCeil(qApp->devicePixelRatio()));
+    QPixmap pm(kIconSize * scale);
+    pm.setDevicePixelRatio(scale);
+    pm.fill(Qt::transparent);
+    if (renderer.isValid()) {
+        QPainter p(&pm);
+        renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(kIconSize)));
     }
+    icon.addPixmap(pm);
     return icon;
 }
 

@@ -230,6 +230,7 @@ void TestAnswerSheet::saveButton()
 {
     Open();
     Choose(2); // examinee 1
+    QVERIFY(!m_w->Adodc2()->AllRowsRead());
     // Saving unchanged answers rewrites the same row and confirms.
     SaveBtn()->click();
     QCOMPARE(ScreenFixture::Boxes(), QStringList({CaptureText::Message() + '|' + CaptureText::Saved()}));
@@ -244,6 +245,9 @@ void TestAnswerSheet::saveButton()
     // The saved row stays on screen.
     QCOMPARE(Slot(2)->text(), QString("1"));
     QCOMPARE(m_w->Adodc2()->RecordCount(), 1);
+    // Showing and saving read the examinee's own answer row, never the
+    // whole table.
+    QVERIFY(!m_w->Adodc2()->AllRowsRead());
 }
 
 void TestAnswerSheet::failedSaveIsReported()

@@ -321,6 +321,8 @@ void TestFileImport::landsOnTheDoubleClickedLine()
     ImportOn(QStringLiteral("1"), WriteFile(QStringLiteral("b.xlsx"), Make(Book{{AnswerSheet(Repeat(QStringLiteral("0")))}})));
     QCOMPARE(Stored(QStringLiteral("1")), Repeat(QStringLiteral("0")));
     QCOMPARE(Stored(QStringLiteral("2")), Cycle());
+    // Only the examinee's own answer row was read, never the whole table.
+    QVERIFY(!m_screen->Adodc2().AllRowsRead());
 }
 
 // An examinee without an answer row (made outside the registry) gets none

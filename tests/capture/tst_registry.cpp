@@ -277,6 +277,9 @@ void TestRegistry::editingKeepsOneAnswerRow()
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1"), 2);
     // Back to the whole list, newest first.
     QCOMPARE(m_w->TxtAnmeldung(0)->text(), QString("examinee 2"));
+    // The answer rows were looked up by code, never read whole.
+    QVERIFY(!m_w->Adodc(2)->AllRowsRead());
+    QVERIFY(!m_w->Adodc(3)->AllRowsRead());
 }
 
 void TestRegistry::deleteRemovesBothRowsAndFreesCode()
@@ -309,6 +312,8 @@ void TestRegistry::deleteRemovesBothRowsAndFreesCode()
     QCOMPARE(m_w->TxtAnmeldung(2)->text(), QString("3"));
     QVERIFY(m_w->Save());
     QCOMPARE(m_f->db.Count("SELECT count(*) FROM Answer1 WHERE Code=3"), 1);
+    QVERIFY(!m_w->Adodc(2)->AllRowsRead());
+    QVERIFY(!m_w->Adodc(3)->AllRowsRead());
 }
 
 void TestRegistry::deleteTakesLineCurrentWhenAsked()

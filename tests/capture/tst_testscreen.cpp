@@ -143,8 +143,9 @@ void TestTestScreen::chosenOptionStoredPerItem()
     QCOMPARE(m_f->Answers("1"), expected);
     QCOMPARE(Item(), QString::number(item + 1));
     QCOMPARE(Checked(), -1);
-    // The other examinee's row is untouched.
+    // The other examinee's row is untouched, and was never read.
     QCOMPARE(m_f->Answers("2").mid(0, 3), QStringList({"1", "", "2"}));
+    QVERIFY(!m_w->Adodc2()->AllRowsRead());
 }
 
 void TestTestScreen::nextPastLastItem()

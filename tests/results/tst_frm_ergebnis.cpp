@@ -326,6 +326,11 @@ private slots:
         QCOMPARE(record.Code, code);
         QCOMPARE(QStringList(record.Answers.begin(), record.Answers.end()),
                  found ? Repeat("2") : Repeat(QString()));
+        // One examinee's answers are looked up by code, the table is not read whole.
+        DataControl answers;
+        QVERIFY(answers.Open(ResultScoring::AnswerSource()));
+        QCOMPARE(ResultScoring::LoadAnswers(answers, code).Answers, record.Answers);
+        QVERIFY(!answers.AllRowsRead());
     }
 
     void summaryLine_data()

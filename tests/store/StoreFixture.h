@@ -19,6 +19,10 @@ public:
         SetProgramFolder(m_dir.path());
         const QString sql = QDir(qEnvironmentVariable("KVR_SOURCE_DIR")).filePath(QStringLiteral("data/KVRDB.sql"));
         m_ok = KvrDatabase::CreateFromSql(sql, DbPath(), &m_error);
+        if (m_ok) {
+            EnsureCodeIndex(QStringLiteral("IDE"));
+            EnsureCodeIndex(QStringLiteral("Answer1"));
+        }
     }
     ~StoreFixture()
     {
@@ -39,6 +43,8 @@ public:
             QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), kName);
             db.setDatabaseName(DbPath());
             db.open();
+            // Setting up rows need not wait for the disk.
+            QSqlQuery(db).exec(QStringLiteral("PRAGMA synchronous=OFF"));
         }
         return QSqlDatabase::database(kName);
     }
@@ -65,6 +71,22 @@ public:
         }
     }
     int Count(const QString &sql, const QVariantList &values = {}) { return Exec(sql, values).toInt(); }
+
+    // The look-ups by code are served by an index on Code; a database that
+    // brings none gets a plain one here, as clinics' databases have.
+    void EnsureCodeIndex(const QString &table)
+    {
+        QSqlQuery list(Db());
+        list.exec(QStringLiteral("PRAGMA index_list(\"%1\")").arg(table));
+        while (list.next()) {
+            QSqlQuery info(Db());
+            info.exec(QStringLiteral("PRAGMA index_info(\"%1\")").arg(list.value(1).toString()));
+            if (info.next() && info.value(0).toInt() == 0
+                && info.value(2).toString().compare(QLatin1String("Code"), Qt::CaseInsensitive) == 0)
+                return;
+        }
+        Exec(QStringLiteral("CREATE INDEX test_%1_code ON \"%1\"(Code)").arg(table));
+    }
 
 private:
     static constexpr const char *kName = "kvr_fixture";

@@ -11,6 +11,8 @@
 #include <QSignalSpy>
 #include <QTest>
 
+#include <limits>
+
 namespace {
 const QString kList = QStringLiteral(
     "select id,FullName,Alter,Geschlecht,Heirat,Datum1,Bildung,TelNummer1,Tester,Code  from IDE order by id desc ");
@@ -50,6 +52,14 @@ private slots:
     void lockedDatabaseIsSaidInPersian();
     void persianTextForFailures_data();
     void persianTextForFailures();
+    void filterByQueryMatchesFilterInMemory_data();
+    void filterByQueryMatchesFilterInMemory();
+    void filterQueriesUseTheCodeIndexes_data();
+    void filterQueriesUseTheCodeIndexes();
+    void rowsUnreadStayAsAtTheRefresh();
+    void ownChangesSurviveReadingTheRest();
+    void restoreReadsTheRowsNotYetRead();
+    void failedLaterReadLeavesNoRows();
 
 private:
     StoreFixture *m_f = nullptr;
@@ -526,6 +536,254 @@ void TestDataControl::persianTextForFailures()
     QVERIFY2(text.section('\n', 0, 0).contains(says), qPrintable(text));
     QCOMPARE(text.section('\n', 1), QString("database is locked"));
     QVERIFY(!DatabaseError::Text(code, QString()).contains('\n'));
+}
+
+// Tables of every column type SQLite knows, each holding the same values
+// stored as integers, reals, texts, blobs and NULL (converted as the column's
+// type converts them). A filter that reaches SQLite as a query must keep
+// exactly the rows the filter over rows in memory keeps, in the same order.
+namespace {
+struct Stored {
+    QString tag;
+    QVariant value;
+};
+
+QList<Stored> trickyValues()
+{
+    const double inf = std::numeric_limits<double>::infinity();
+    return {
+        {"int 1", qlonglong(1)}, {"int 2", qlonglong(2)}, {"int 7", qlonglong(7)}, {"int 7 again", qlonglong(7)},
+        {"int 0", qlonglong(0)}, {"int -5", qlonglong(-5)}, {"int max", std::numeric_limits<qlonglong>::max()},
+        {"real 1.5", 1.5}, {"real 0.1+0.2", 0.1 + 0.2}, {"real 1e20", 1e20}, {"real inf", inf},
+        {"real -inf", -inf}, {"real 2.0", 2.0}, {"real 2^63", 9223372036854775808.0}, {"real tiny", 1e-310},
+        {"text 02", "02"}, {"text blank 1", " 1"}, {"text 1 blank", "1 "}, {"text 1.0", "1.0"},
+        {"text empty", ""}, {"text quote", "O'Brien"}, {"text Persian one", QString::fromUtf8("۱")},
+        {"text abc", "abc"}, {"text 7", "7"}, {"text Inf", "Inf"}, {"text hex", "0x10"}, {"text 1e3", "1e3"},
+        {"blob 1", QByteArray("1")}, {"blob empty", QByteArray("")}, {"blob abc", QByteArray("abc")},
+        {"null", QVariant()},
+    };
+}
+
+const QStringList kFilterValues = {
+    "1", "02", "2", " 1", "1 ", "1.0", "1.5", "0.3", "7", "-5", "0", "", "O'Brien", QString::fromUtf8("۱"),
+    "abc", "Inf", "-Inf", "1.0e+20", "9.22337203685478e+18", "9223372036854775807", "2.0", "0x10", "1e3",
+    "1000.0", "1.0e-310", "x' OR '1'='1", "nothing",
+};
+
+QString filterOf(const QString &value)
+{
+    QString quoted = value;
+    quoted.replace("'", "''");
+    return "code='" + quoted + "'";
+}
+
+QStringList visibleTags(DataControl &dc)
+{
+    QStringList tags;
+    for (int r = 0; r < dc.RecordCount(); ++r)
+        tags << dc.ValueAt(r, dc.ColumnIndex("Tag"));
+    return tags;
+}
+} // namespace
+
+void TestDataControl::filterByQueryMatchesFilterInMemory_data()
+{
+    QTest::addColumn<QString>("type");
+    QTest::addColumn<bool>("indexed");
+    QTest::addColumn<bool>("newestFirst");
+    QTest::newRow("INTEGER") << "INTEGER" << true << false;
+    QTest::newRow("INTEGER, newest first") << "INTEGER" << true << true;
+    QTest::newRow("TEXT") << "TEXT" << true << false;
+    QTest::newRow("TEXT, newest first") << "TEXT" << true << true;
+    QTest::newRow("NUMERIC") << "NUMERIC" << true << false;
+    QTest::newRow("REAL") << "REAL" << true << false;
+    QTest::newRow("no type") << "" << true << false;
+    QTest::newRow("no index: read whole") << "INTEGER" << false << false;
+}
+
+void TestDataControl::filterByQueryMatchesFilterInMemory()
+{
+    QFETCH(QString, type);
+    QFETCH(bool, indexed);
+    QFETCH(bool, newestFirst);
+    m_f->Exec("CREATE TABLE Mixed (id INTEGER PRIMARY KEY, Code " + type + ", Tag TEXT)");
+    if (indexed)
+        m_f->Exec("CREATE INDEX Mixed_code ON Mixed(Code)");
+    QVERIFY(m_f->Db().transaction());
+    for (const Stored &s : trickyValues())
+        m_f->Exec("INSERT INTO Mixed (Code, Tag) VALUES (?, ?)", {s.value, s.tag});
+    QVERIFY(m_f->Db().commit());
+    const QString source = newestFirst ? "select id,Code,Tag  from Mixed order by id desc " : "SELECT * FROM Mixed ";
+
+    for (const QString &value : kFilterValues) {
+        const QString filter = filterOf(value);
+        DataControl inMemory, byQuery;
+        QVERIFY(inMemory.Open(source));
+        QVERIFY(byQuery.Open(source));
+        QVERIFY(!byQuery.AllRowsRead());
+        QCOMPARE(inMemory.RecordCount(), trickyValues().size()); // read whole
+        QVERIFY(inMemory.AllRowsRead());
+        QVERIFY(inMemory.Filter(filter));
+        QVERIFY2(byQuery.Filter(filter), qPrintable(byQuery.LastError()));
+        QCOMPARE(byQuery.AllRowsRead(), !indexed);
+        QVERIFY2(visibleTags(byQuery) == visibleTags(inMemory),
+                 qPrintable(filter + ": " + visibleTags(byQuery).join(", ") + " instead of "
+                            + visibleTags(inMemory).join(", ")));
+        QCOMPARE(byQuery.Value("Code"), inMemory.Value("Code"));
+    }
+}
+
+void TestDataControl::filterQueriesUseTheCodeIndexes_data()
+{
+    QTest::addColumn<QString>("source");
+    QTest::addColumn<bool>("emptyValue");
+    QTest::newRow("answers") << kAnswers << false;
+    QTest::newRow("answers, empty value") << kAnswers << true;
+    QTest::newRow("examinees") << kIde << false;
+    QTest::newRow("list newest first") << kList << true;
+}
+
+void TestDataControl::filterQueriesUseTheCodeIndexes()
+{
+    QFETCH(QString, source);
+    QFETCH(bool, emptyValue);
+    const QString sql = DataControl::FilterStatement(source, "Code", emptyValue);
+    QVERIFY(!sql.isEmpty());
+    QSqlQuery plan(m_f->Db());
+    QVERIFY(plan.prepare("EXPLAIN QUERY PLAN " + sql));
+    for (int i = 0; i < sql.count('?'); ++i)
+        plan.addBindValue("1");
+    QVERIFY2(plan.exec(), qPrintable(plan.lastError().text()));
+    QStringList steps;
+    while (plan.next())
+        steps << plan.value(3).toString();
+    QVERIFY2(!steps.isEmpty() && steps.filter("SCAN").isEmpty(), qPrintable(steps.join(" / ")));
+}
+
+// While a control has rows unread, what other controls write does not show
+// in it until it is refreshed: it shows what a control that read everything
+// at the same refresh shows.
+void TestDataControl::rowsUnreadStayAsAtTheRefresh()
+{
+    for (int code = 1; code <= 6; ++code)
+        m_f->Exec("INSERT INTO Answer1 (Code, \"1\") VALUES (?, 'old')", {code});
+    DataControl lazy, whole, writer;
+    QVERIFY(lazy.Open(kAnswers));
+    QVERIFY(whole.Open(kAnswers));
+    whole.RecordCount();
+    QVERIFY(!lazy.AllRowsRead());
+    QVERIFY(whole.AllRowsRead());
+
+    auto rows = [](DataControl &dc) {
+        QStringList out;
+        for (int r = 0; r < dc.RecordCount(); ++r)
+            out << dc.ValueAt(r, dc.ColumnIndex("Code")) + ":" + dc.ValueAt(r, dc.ColumnIndex("1"));
+        return out;
+    };
+    auto sameWith = [&](const QString &filter) {
+        QVERIFY(lazy.Filter(filter));
+        QVERIFY(whole.Filter(filter));
+        QCOMPARE(rows(lazy), rows(whole));
+    };
+
+    QVERIFY(writer.Open(kAnswers));
+    auto write = [&](const QString &code, const QString &value) {
+        QVERIFY(writer.Filter("code='" + code + "'"));
+        QVERIFY(writer.SetValue("1", value));
+        QVERIFY(writer.Update());
+    };
+    write("2", "new");      // a row not yet read here
+    sameWith("code='2'");   // read after the write: still the old answer
+    write("2", "newer");    // a row read here already
+    sameWith("code='2'");
+    write("3", "new");
+    QVERIFY(writer.Filter("code='4'"));
+    QVERIFY(writer.Delete());
+    QVERIFY(writer.AddNew());
+    QVERIFY(writer.SetValue("Code", "7"));
+    QVERIFY(writer.Update());
+    sameWith("code='4'");   // deleted since: still there
+    sameWith("code='7'");   // added since: not there
+    sameWith("");           // everything else, as it was
+    QCOMPARE(rows(lazy), (QStringList{"1:old", "2:old", "3:old", "4:old", "5:old", "6:old"}));
+    QVERIFY(lazy.Refresh());
+    QVERIFY(lazy.Filter("code='7'"));
+    QCOMPARE(lazy.RecordCount(), 1);
+    QVERIFY(lazy.Filter("code='3'"));
+    QCOMPARE(lazy.Value("1"), QString("new"));
+}
+
+// Changes made through a control whose rows are partly read stay with it
+// when it reads the rest: an edit not yet committed, and rows it added, which
+// stay after the statement's rows until it is refreshed.
+void TestDataControl::ownChangesSurviveReadingTheRest()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl dc;
+    QVERIFY(dc.Open(kList));
+    QVERIFY(dc.Filter("code='2'"));
+    QVERIFY(!dc.AllRowsRead());
+    QVERIFY(dc.SetValue("FullName", "edited"));
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.SetValue("Code", "9"));
+    QVERIFY(dc.Update());
+    QVERIFY(dc.AddNew());
+    QVERIFY(dc.SetValue("Code", "10")); // not committed
+    QVERIFY(dc.Filter(""));
+    QStringList codes, names;
+    for (int r = 0; r < dc.RecordCount(); ++r) {
+        codes << dc.ValueAt(r, dc.ColumnIndex("Code"));
+        names << dc.ValueAt(r, dc.ColumnIndex("FullName"));
+    }
+    QCOMPARE(codes, (QStringList{"3", "2", "1", "9", "10"}));
+    QCOMPARE(names.at(1), QString("edited"));
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='2'").toString(), QString("examinee 2"));
+    QVERIFY(dc.Filter("code='2'"));
+    QVERIFY(dc.Update());
+    QCOMPARE(m_f->Exec("SELECT FullName FROM IDE WHERE Code='2'").toString(), QString("edited"));
+
+    // Deleting the first row of a partly read list: the next row becomes first.
+    DataControl list;
+    QVERIFY(list.Open(kList));
+    QCOMPARE(list.Value("Code"), QString("9"));
+    QVERIFY(list.Delete());
+    QCOMPARE(list.Value("Code"), QString("3"));
+    QCOMPARE(list.RecordCount(), 3);
+}
+
+// A restore takes the file away: every control keeps showing its rows,
+// including the rows it had not read yet.
+void TestDataControl::restoreReadsTheRowsNotYetRead()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl answers;
+    QVERIFY(answers.Open(kAnswers));
+    QVERIFY(answers.Filter("code='2'"));
+    QVERIFY(!answers.AllRowsRead());
+    DataControl::CloseAll();
+    QVERIFY(answers.Filter(""));
+    QCOMPARE(answers.RecordCount(), 3);
+    QCOMPARE(DataControl::OpenCount(), 0);
+    QVERIFY(DataControl::ReopenAll());
+}
+
+// Rows read after the refresh can fail to come (the table is gone): the
+// control is then left as a failed refresh leaves it, with no rows and the
+// reason, never with a part of them.
+void TestDataControl::failedLaterReadLeavesNoRows()
+{
+    m_f->AddExaminees({"1", "2", "3"});
+    DataControl counted, filtered;
+    QVERIFY(counted.Open(kAnswers));
+    QVERIFY(filtered.Open(kAnswers));
+    QCOMPARE(counted.Value("Code"), QString("1"));
+    m_f->Exec("DROP TABLE Answer1");
+    QCOMPARE(counted.RecordCount(), 0);
+    QCOMPARE(counted.CurrentRow(), -1);
+    QVERIFY(!counted.LastError().isEmpty());
+    QVERIFY(!filtered.Filter("code='2'"));
+    QVERIFY(!filtered.LastError().isEmpty());
+    QCOMPARE(filtered.RecordCount(), 0);
 }
 
 QTEST_GUILESS_MAIN(TestDataControl)
