@@ -282,11 +282,11 @@ bool DataControl::ensureConnection()
         db.setConnectOptions(
             QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(KvrDatabase::BusyTimeoutMs));
         if (!db.open()) {
-            const QString why = db.lastError().text();
+            const QString openError = db.lastError().text();
             const int code = db.lastError().nativeErrorCode().toInt();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(m_connectionName);
-            return fail(tr("The database file %1 cannot be opened: %2").arg(path, why), code);
+            return fail(tr("The database file %1 cannot be opened: %2").arg(path, openError), code);
         }
     }
     m_open = true;

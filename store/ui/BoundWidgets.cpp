@@ -29,8 +29,8 @@ public:
         setObjectName(QLatin1String(kBindingName));
         connect(dc, &DataControl::reset, this, &Binding::refresh);
         connect(dc, &DataControl::currentChanged, this, &Binding::refresh);
-        connect(dc, &DataControl::valueChanged, this, [this](int row, int column) {
-            if (m_dc && row == m_dc->CurrentRow() && column == m_dc->ColumnIndex(m_column))
+        connect(dc, &DataControl::valueChanged, this, [this](int row, int changed) {
+            if (m_dc && row == m_dc->CurrentRow() && changed == m_dc->ColumnIndex(m_column))
                 refresh();
         });
         refresh();
