@@ -5,8 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 # Benchmarks are run on demand, not here; leaving them out keeps the run short.
+# Every warning is an error here, as in CI.
 build=build
-args=(-DKVR_BUILD_BENCH=OFF)
+args=(-DKVR_BUILD_BENCH=OFF -DKVR_WERROR=ON)
 if [ "${1:-}" = "--sanitize" ]; then
   build=build-sanitize
   args+=(-DKVR_SANITIZE=ON -DCMAKE_BUILD_TYPE=Debug)
