@@ -25,10 +25,21 @@ if(NOT TARGET kvr_settings)
       -fsanitize=address,undefined -fno-omit-frame-pointer -fno-sanitize-recover=undefined)
     target_link_options(kvr_settings INTERFACE -fsanitize=address,undefined)
   endif()
-  # Text from a char array must say its encoding (QLatin1String, u"..."_qs,
-  # QString::fromUtf8): Persian texts have been broken by a silent cast before.
-  target_compile_definitions(kvr_settings INTERFACE QT_NO_CAST_FROM_ASCII)
+  # In the program's code, text from a char array says its encoding
+  # (QStringLiteral, QLatin1String, QString::fromUtf8): a silent cast is how a
+  # Persian text gets broken. Tests and benchmarks (KVR_TEST_CODE) build their
+  # data from plain ASCII literals and keep the casts.
+  target_compile_definitions(kvr_settings INTERFACE
+    $<$<NOT:$<BOOL:$<TARGET_PROPERTY:KVR_TEST_CODE>>>:QT_NO_CAST_FROM_ASCII>)
 endif()
+
+# kvr_test_code(DIR): every target made in DIR and below is test code.
+function(kvr_test_code dir)
+  _kvr_targets_below(targets "${dir}")
+  if(targets)
+    set_target_properties(${targets} PROPERTIES KVR_TEST_CODE ON)
+  endif()
+endfunction()
 
 # kvr_glob(OUT DIR PATTERN...): the files in DIR matching the patterns, sorted;
 # a new file is picked up when the build next runs. The one place in the tree
@@ -76,6 +87,7 @@ function(kvr_add_test name)
   add_executable(${name} ${T_SOURCES})
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY "${CMAKE_BINARY_DIR}/tests-bin")
   target_link_libraries(${name} PRIVATE kvr_settings Qt6::Test ${T_LIBS})
+  set_target_properties(${name} PROPERTIES KVR_TEST_CODE ON)
   add_test(NAME ${name} COMMAND ${name})
   set_tests_properties(${name} PROPERTIES
     ENVIRONMENT "QT_QPA_PLATFORM=offscreen;KVR_SOURCE_DIR=${CMAKE_SOURCE_DIR};KVR_PROGRAM_DIR=${CMAKE_BINARY_DIR}/bin;ASAN_OPTIONS=detect_leaks=1;LSAN_OPTIONS=suppressions=${CMAKE_SOURCE_DIR}/tests/lsan.supp:print_suppressions=0"
