@@ -231,6 +231,26 @@ FileDownloader::Header FileDownloader::readHeader(QNetworkReply *reply, const QS
     return h;
 }
 
+// One DownloadFile call: where it writes and what it has seen so far.
+struct FileDownloader::Transfer {
+    explicit Transfer(const QString &file)
+        : destination(file)
+        , out(file)
+    {
+    }
+
+    QString destination;
+    SafeFile out;
+    qint64 received = 0;       // bytes received so far
+    qint64 expected = 0;       // the declared length
+    bool lengthKnown = true;
+    bool bodyComplete = false; // a body without a length arrived whole
+    bool fileStage = false;    // the destination is being written
+    bool errorRaised = false;
+    int shownPercent = -1;
+    QString percentText;
+};
+
 bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDestination,
                                   const QString &UserName, const QString &Password)
 {
@@ -238,155 +258,17 @@ bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDesti
         return false;
     m_running = true;
     m_cancel = false;
-
-    qint64 start = 0;     // bytes received so far
-    qint64 expected = 0;  // the declared length
-    bool lengthKnown = true;
-    bool bodyComplete = false; // a body without a length arrived whole
-    bool fileStage = false;    // the destination is being written
-    bool errorRaised = false;
-    SafeFile out(strDestination);
-
-    const auto fail = [&](const QString &message) {
-        errorRaised = true;
-        m_cancel = true;
-        emit DownloadErrors(message);
-    };
+    Transfer t(strDestination);
 
     emit DownloadEvents(QStringLiteral("Getting file information"));
     serviceInterface();
 
-    QNetworkReply *reply = nullptr;
-    if (!m_cancel) {
-        QUrl url(strURL);
-        if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
-            fail(QStringLiteral("Error: ") + QStringLiteral("Invalid URL \"%1\"").arg(strURL)
-                 + QStringLiteral(" occurred."));
-        } else {
-            if (!UserName.isEmpty())
-                url.setUserName(UserName);
-            if (!Password.isEmpty())
-                url.setPassword(Password);
-            reply = send(url, true);
-        }
-    }
-
-    // Waiting for and checking the response header.
-    if (reply && !m_cancel) {
-        const Header header = readHeader(reply, strURL);
-        if (!header.refusal.isEmpty()) {
-            fail(header.refusal);
-        } else {
-            lengthKnown = header.length >= 0;
-            expected = lengthKnown ? header.length : 0;
-        }
-
-        // Free space where the file goes, when it can be told.
-        if (!m_cancel && expected > 0) {
-            const qint64 free = m_freeSpace ? m_freeSpace(QFileInfo(strDestination).absolutePath()) : -1;
-            if (free >= 0 && free < expected)
-                fail(QStringLiteral("There is not enough free space on disk for this file."));
-        }
-    }
-
-    // Writing the body.
-    if (reply && !m_cancel) {
-        serviceInterface();
-        start = 0;
-        fileStage = true;
-        const QString folder = QFileInfo(strDestination).absolutePath();
-        if (!m_cancel && !QFileInfo(folder).isDir() && !QDir().mkdir(folder))
-            fail(trapB(76, QStringLiteral("Path not found: ") + QDir::toNativeSeparators(folder)));
-        if (!m_cancel && !out.open(QIODevice::WriteOnly))
-            fail(writeFailure(out));
-
-        // What has arrived is taken from the reply in one piece, straight
-        // into the staging block, and counted there in chunks of at most
-        // 1024 bytes, each with its progress event. The block goes to the
-        // file when it is full and at the end.
-        QByteArray staging;
-        qint64 staged = 0;
-        const auto flush = [&] {
-            if (staged > 0 && out.write(staging.constData(), staged) != staged) {
-                fail(writeFailure(out));
-                return false;
-            }
-            staged = 0;
-            return true;
-        };
-        if (!m_cancel)
-            staging.resize(StagingSize);
-
-        int shownPercent = -1;
-        QString percentText;
-        QElapsedTimer sinceService;
-        sinceService.start();
-        while (!m_cancel) {
-            if (staged == StagingSize && !flush())
-                break;
-            const qint64 n = reply->read(staging.data() + staged, StagingSize - staged);
-            if (n <= 0) {
-                if (reply->isFinished()) {
-                    if (reply->error() != QNetworkReply::NoError
-                        && reply->error() != QNetworkReply::RemoteHostClosedError
-                        && (!lengthKnown || start < expected))
-                        fail(trapB(int(reply->error()), reply->errorString()));
-                    else if (!lengthKnown && reply->error() == QNetworkReply::NoError)
-                        bodyComplete = true;
-                    break;
-                }
-                waitFor(reply, false);
-                continue;
-            }
-            staged += n;
-            for (qint64 done = 0; done < n && !m_cancel;) {
-                const qint64 chunk = qMin(ChunkSize, n - done);
-                done += chunk;
-                start += chunk;
-                if (lengthKnown && start > expected) {
-                    fail(DownloadText::BodyTooLong());
-                    break;
-                }
-                if (lengthKnown) {
-                    const int percent = percentOf(start, expected);
-                    if (percent != shownPercent) {
-                        shownPercent = percent;
-                        percentText = QString::number(percent);
-                    }
-                    emit DownloadProgress(percentText);
-                }
-            }
-            // The interface is serviced every few milliseconds, not after
-            // every chunk: the screen cannot show more, and a chunk of 1024
-            // bytes takes far less time than a repaint.
-            if (!m_cancel && sinceService.elapsed() >= ServiceIntervalMs) {
-                serviceInterface();
-                sinceService.restart();
-            }
-        }
-        if (!m_cancel)
-            flush();
-    }
-
-    // Finish.
-    bool complete = false;
-    const bool whole = lengthKnown ? (start == expected && expected > 0) : bodyComplete;
-    if (whole && !m_cancel) {
-        if (!out.commit()) {
-            fail(writeFailure(out));
-        } else {
-            if (!lengthKnown)
-                emit DownloadProgress(QStringLiteral("100"));
-            complete = true;
-        }
-    }
-    if (!complete) {
-        // The temporary file goes; a file of that name from before stays as
-        // it was.
-        out.cancel();
-        if (fileStage && !m_cancel && !errorRaised)
-            fail(QStringLiteral("The connection with the server was reset."));
-    }
+    QNetworkReply *reply = m_cancel ? nullptr : request(t, strURL, UserName, Password);
+    if (reply && !m_cancel)
+        checkHeader(t, reply, strURL);
+    if (reply && !m_cancel)
+        receiveBody(t, reply);
+    const bool complete = finish(t);
     if (reply) {
         reply->abort();
         reply->deleteLater();
@@ -395,6 +277,158 @@ bool FileDownloader::DownloadFile(const QString &strURL, const QString &strDesti
     if (complete)
         emit DowloadComplete();
     return complete;
+}
+
+// Any failure ends the transfer with its message.
+void FileDownloader::fail(Transfer &t, const QString &message)
+{
+    t.errorRaised = true;
+    m_cancel = true;
+    emit DownloadErrors(message);
+}
+
+QNetworkReply *FileDownloader::request(Transfer &t, const QString &strURL, const QString &UserName,
+                                       const QString &Password)
+{
+    QUrl url(strURL);
+    if (!url.isValid() || url.scheme().isEmpty() || url.host().isEmpty()) {
+        fail(t, QStringLiteral("Error: ") + QStringLiteral("Invalid URL \"%1\"").arg(strURL)
+                    + QStringLiteral(" occurred."));
+        return nullptr;
+    }
+    if (!UserName.isEmpty())
+        url.setUserName(UserName);
+    if (!Password.isEmpty())
+        url.setPassword(Password);
+    return send(url, true);
+}
+
+// Waiting for and checking the response header, then the free space where
+// the file goes, when it can be told.
+void FileDownloader::checkHeader(Transfer &t, QNetworkReply *reply, const QString &strURL)
+{
+    const Header header = readHeader(reply, strURL);
+    if (!header.refusal.isEmpty()) {
+        fail(t, header.refusal);
+    } else {
+        t.lengthKnown = header.length >= 0;
+        t.expected = t.lengthKnown ? header.length : 0;
+    }
+    if (!m_cancel && t.expected > 0) {
+        const qint64 free = m_freeSpace ? m_freeSpace(QFileInfo(t.destination).absolutePath()) : -1;
+        if (free >= 0 && free < t.expected)
+            fail(t, QStringLiteral("There is not enough free space on disk for this file."));
+    }
+}
+
+// Writing the body. What has arrived is taken from the reply in one piece,
+// straight into the staging block, and counted there in chunks of at most
+// 1024 bytes, each with its progress event. The block goes to the file when
+// it is full and at the end.
+void FileDownloader::receiveBody(Transfer &t, QNetworkReply *reply)
+{
+    serviceInterface();
+    t.received = 0;
+    t.fileStage = true;
+    const QString folder = QFileInfo(t.destination).absolutePath();
+    if (!m_cancel && !QFileInfo(folder).isDir() && !QDir().mkdir(folder))
+        fail(t, trapB(76, QStringLiteral("Path not found: ") + QDir::toNativeSeparators(folder)));
+    if (!m_cancel && !t.out.open(QIODevice::WriteOnly))
+        fail(t, writeFailure(t.out));
+
+    QByteArray staging;
+    qint64 staged = 0;
+    const auto flush = [&] {
+        if (staged > 0 && t.out.write(staging.constData(), staged) != staged) {
+            fail(t, writeFailure(t.out));
+            return false;
+        }
+        staged = 0;
+        return true;
+    };
+    if (!m_cancel)
+        staging.resize(StagingSize);
+
+    QElapsedTimer sinceService;
+    sinceService.start();
+    while (!m_cancel) {
+        if (staged == StagingSize && !flush())
+            break;
+        const qint64 n = reply->read(staging.data() + staged, StagingSize - staged);
+        if (n <= 0) {
+            if (reply->isFinished()) {
+                endOfBody(t, reply);
+                break;
+            }
+            waitFor(reply, false);
+            continue;
+        }
+        staged += n;
+        countChunks(t, n);
+        // The interface is serviced every few milliseconds, not after every
+        // chunk: the screen cannot show more, and a chunk of 1024 bytes takes
+        // far less time than a repaint.
+        if (!m_cancel && sinceService.elapsed() >= ServiceIntervalMs) {
+            serviceInterface();
+            sinceService.restart();
+        }
+    }
+    if (!m_cancel)
+        flush();
+}
+
+// The reply has ended: a transfer error before the declared length is a
+// failure; without a length, an end without error is the whole body.
+void FileDownloader::endOfBody(Transfer &t, QNetworkReply *reply)
+{
+    if (reply->error() != QNetworkReply::NoError && reply->error() != QNetworkReply::RemoteHostClosedError
+        && (!t.lengthKnown || t.received < t.expected))
+        fail(t, trapB(int(reply->error()), reply->errorString()));
+    else if (!t.lengthKnown && reply->error() == QNetworkReply::NoError)
+        t.bodyComplete = true;
+}
+
+// Counts n new bytes in chunks, with one progress event per chunk; more than
+// the declared length is a failure.
+void FileDownloader::countChunks(Transfer &t, qint64 n)
+{
+    for (qint64 done = 0; done < n && !m_cancel;) {
+        const qint64 chunk = qMin(ChunkSize, n - done);
+        done += chunk;
+        t.received += chunk;
+        if (t.lengthKnown && t.received > t.expected) {
+            fail(t, DownloadText::BodyTooLong());
+            break;
+        }
+        if (t.lengthKnown) {
+            const int percent = percentOf(t.received, t.expected);
+            if (percent != t.shownPercent) {
+                t.shownPercent = percent;
+                t.percentText = QString::number(percent);
+            }
+            emit DownloadProgress(t.percentText);
+        }
+    }
+}
+
+// The file takes the destination's place only when it is whole; otherwise
+// the temporary file goes and a file of that name from before stays as it
+// was.
+bool FileDownloader::finish(Transfer &t)
+{
+    const bool whole = t.lengthKnown ? (t.received == t.expected && t.expected > 0) : t.bodyComplete;
+    if (whole && !m_cancel) {
+        if (t.out.commit()) {
+            if (!t.lengthKnown)
+                emit DownloadProgress(QStringLiteral("100"));
+            return true;
+        }
+        fail(t, writeFailure(t.out));
+    }
+    t.out.cancel();
+    if (t.fileStage && !m_cancel && !t.errorRaised)
+        fail(t, QStringLiteral("The connection with the server was reset."));
+    return false;
 }
 
 bool FileDownloader::FetchBytes(const QString &url, QByteArray *body, QString *error, qint64 maxBytes)

@@ -84,6 +84,17 @@ private:
     QNetworkReply *send(const QUrl &url, bool range);
     Header readHeader(QNetworkReply *reply, const QString &url);
 
+    // The steps of DownloadFile; each ends the transfer through fail() when
+    // it finds a fault.
+    struct Transfer;
+    void fail(Transfer &t, const QString &message);
+    QNetworkReply *request(Transfer &t, const QString &strURL, const QString &UserName, const QString &Password);
+    void checkHeader(Transfer &t, QNetworkReply *reply, const QString &strURL);
+    void receiveBody(Transfer &t, QNetworkReply *reply);
+    void endOfBody(Transfer &t, QNetworkReply *reply);
+    void countChunks(Transfer &t, qint64 n);
+    bool finish(Transfer &t);
+
     QNetworkAccessManager m_manager;
     std::function<void()> m_service;
     std::function<qint64(const QString &)> m_freeSpace;
