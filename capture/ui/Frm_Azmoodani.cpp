@@ -116,17 +116,25 @@ void Frm_Azmoodani::buildUi()
     main->setContentsMargins(9, 9, 9, 9);
     outer->addLayout(main, 1);
 
-    auto *details = new QGridLayout;
-    main->addLayout(details);
+    buildFields();
+    buildChoices();
+    main->addLayout(buildDetails());
+    main->addLayout(buildButtons());
+    buildList();
+    main->addWidget(m_grid, 1);
+    buildTimers();
 
-    auto field = [this](int i) {
-        auto *e = new QLineEdit(this);
-        e->setObjectName(QStringLiteral("TxtAnmeldung(%1)").arg(i));
-        m_txt[i] = e;
-        return e;
-    };
-    for (int i = 0; i < 7; ++i)
-        field(i);
+    resize(TwipsToPixelsX(this, 14400), TwipsToPixelsY(this, 7800));
+    Placement::Arrange(this);
+}
+
+// TxtAnmeldung(0-6), bound to the list's current examinee but for the code.
+void Frm_Azmoodani::buildFields()
+{
+    for (int i = 0; i < 7; ++i) {
+        m_txt[i] = new QLineEdit(this);
+        m_txt[i]->setObjectName(QStringLiteral("TxtAnmeldung(%1)").arg(i));
+    }
     m_txt[1]->setMaxLength(2);
     m_txt[1]->setAlignment(Qt::AlignCenter);
     m_txt[2]->hide();
@@ -141,7 +149,12 @@ void Frm_Azmoodani::buildUi()
     // code put here for a new examinee must not change the list's rows.
     connect(m_adodc[3], &DataControl::reset, this, &Frm_Azmoodani::showListCode);
     connect(m_adodc[3], &DataControl::currentChanged, this, &Frm_Azmoodani::showListCode);
+}
 
+// The gender and marital lists, each with the hidden field that is bound to
+// its column and that it mirrors.
+void Frm_Azmoodani::buildChoices()
+{
     m_combo1 = new QComboBox(this);
     m_combo1->setObjectName(QStringLiteral("ComboBox1"));
     m_combo1->addItems({CaptureText::Male(), CaptureText::Female()});
@@ -166,7 +179,12 @@ void Frm_Azmoodani::buildUi()
     connect(m_feHeirat, &QLineEdit::textChanged, this, [this](const QString &t) { mirror(m_combo2, t); });
     Bound::Bind(m_feGeschlecht, m_adodc[0], QStringLiteral("Geschlecht"));
     Bound::Bind(m_feHeirat, m_adodc[0], QStringLiteral("Heirat"));
+}
 
+// Label1-8 beside their fields, in two columns of label and field.
+QGridLayout *Frm_Azmoodani::buildDetails()
+{
+    auto *details = new QGridLayout;
     const QString captions[9] = {CaptureText::LblName(),      CaptureText::LblAge(),    CaptureText::LblGender(),
                                  CaptureText::LblMarital(),   CaptureText::LblEducation(),
                                  CaptureText::LblTelephone(), CaptureText::LblTester(), CaptureText::LblDate(),
@@ -176,16 +194,20 @@ void Frm_Azmoodani::buildUi()
         m_lbl[i] = new QLabel(captions[i], this);
         m_lbl[i]->setObjectName(QStringLiteral("Label%1").arg(i + 1));
         m_lbl[i]->setBuddy(widgets[i]);
-        // Two columns of label and field; in right-to-left the first is on the right.
+        // In right-to-left the first column is on the right.
         const int row = i % 4, col = (i / 4) * 2;
         details->addWidget(m_lbl[i], row, col);
         details->addWidget(widgets[i], row, col + 1);
     }
     details->setColumnStretch(1, 1);
     details->setColumnStretch(3, 1);
+    return details;
+}
 
+// PushButton6(0-5): new, edit, save, cancel, delete, exit.
+QHBoxLayout *Frm_Azmoodani::buildButtons()
+{
     auto *buttons = new QHBoxLayout;
-    main->addLayout(buttons);
     const QString texts[6] = {CaptureText::BtnNew(),    CaptureText::BtnEdit(),   CaptureText::BtnSave(),
                               CaptureText::BtnCancel(), CaptureText::BtnDelete(), CaptureText::BtnExit()};
     for (int i = 0; i < 6; ++i) {
@@ -200,7 +222,13 @@ void Frm_Azmoodani::buildUi()
     connect(m_button[BtnDelete], &QPushButton::clicked, this, &Frm_Azmoodani::Delete);
     connect(m_button[BtnExit], &QPushButton::clicked, this, &Frm_Azmoodani::Exit);
     enableButtons({BtnSave, BtnCancel}, false);
+    return buttons;
+}
 
+// VSFlexGrid1 on Adodc4: a click shows that examinee, a double-click starts
+// the test.
+void Frm_Azmoodani::buildList()
+{
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
     m_grid->SetDataControl(m_adodc[3]);
@@ -210,10 +238,12 @@ void Frm_Azmoodani::buildUi()
     const int widths[] = {0, 600, 2600, 600, 800, 900, 1300, 1500, 1600, 1800};
     for (int c = 1; c <= 9; ++c)
         m_grid->ColWidth(c, widths[c]);
-    main->addWidget(m_grid, 1);
     connect(m_grid, &BoundGrid::rowClicked, this, &Frm_Azmoodani::onListClicked);
     connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Azmoodani::StartTest);
+}
 
+void Frm_Azmoodani::buildTimers()
+{
     m_timer1 = new QTimer(this);
     m_timer1->setObjectName(QStringLiteral("Timer1"));
     m_timer1->setSingleShot(true);
@@ -224,9 +254,6 @@ void Frm_Azmoodani::buildUi()
     m_timer2->setSingleShot(true);
     m_timer2->setInterval(3000);
     connect(m_timer2, &QTimer::timeout, this, &Frm_Azmoodani::onTimer2);
-
-    resize(TwipsToPixelsX(this, 14400), TwipsToPixelsY(this, 7800));
-    Placement::Arrange(this);
 }
 
 void Frm_Azmoodani::showListCode()

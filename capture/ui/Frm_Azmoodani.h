@@ -17,6 +17,8 @@ class BoundGrid;
 class DataControl;
 class Frm_Test;
 class QComboBox;
+class QGridLayout;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPushButton;
@@ -63,6 +65,12 @@ protected:
 
 private:
     void buildUi();
+    void buildFields();
+    void buildChoices();
+    QGridLayout *buildDetails();
+    QHBoxLayout *buildButtons();
+    void buildList();
+    void buildTimers();
     void lockFields(bool locked);
     void setListHeadings();
     void enableButtons(std::initializer_list<int> buttons, bool enabled);

@@ -115,7 +115,23 @@ QString Frm_Ergebnis::HelpText() { return ErgebnisText::Help(); }
 void Frm_Ergebnis::buildUi()
 {
     setFixedSize(TwipsToPixelsX(this, FormWidth), TwipsToPixelsY(this, FormHeight));
+    buildHiddenFields();
+    buildResultTable();
 
+    m_grid = new BoundGrid(this);
+    m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
+    m_grid->SetDataControl(m_adodc1);
+    PlaceTwips(m_grid, ListLeft, TableTop, ListWidth, TableHeight);
+    connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Ergebnis::ScoreCurrentExaminee);
+
+    buildButtons();
+    buildHelp();
+}
+
+// The current examinee's code, name, age, gender, marital state and
+// education in hidden fields bound to Adodc1, and the summary line.
+void Frm_Ergebnis::buildHiddenFields()
+{
     auto hiddenField = [this](const char *name) {
         auto *f = new QLineEdit(this);
         f->setObjectName(QLatin1String(name));
@@ -135,11 +151,14 @@ void Frm_Ergebnis::buildUi()
     Bound::Bind(m_feGeschlecht, m_adodc1, QStringLiteral("Geschlecht"));
     Bound::Bind(m_flatEdit5, m_adodc1, QStringLiteral("Heirat"));
     Bound::Bind(m_flatEdit4, m_adodc1, QStringLiteral("Bildung"));
+}
 
-    // The result table. Static frames first, so the captions lie on them:
-    // the header row and rows 1, 3, 5 and 7 on shaded bands, the raw-score
-    // column on a shaded vertical band.
-    auto shape = [&](const QString &name, const char *style, int left, int top, int width, int height) {
+// The result table. Static frames first, so the captions lie on them: the
+// header row and rows 1, 3, 5 and 7 on shaded bands, the raw-score column on
+// a shaded vertical band.
+void Frm_Ergebnis::buildResultTable()
+{
+    auto shape = [this](const QString &name, const char *style, int left, int top, int width, int height) {
         auto *f = new QFrame(this);
         f->setObjectName(name);
         f->setStyleSheet(QLatin1String(style));
@@ -159,8 +178,8 @@ void Frm_Ergebnis::buildUi()
 
     const int captionLeft = TableLeft + StenWidth + RawWidth;
     const int rawLeft = TableLeft + StenWidth;
-    auto cell = [&](const QString &name, const QString &text, int left, int top, int width, Qt::Alignment align,
-                    const QFont &font) {
+    auto cell = [this](const QString &name, const QString &text, int left, int top, int width, Qt::Alignment align,
+                       const QFont &font) {
         auto *l = new QLabel(text, this);
         l->setObjectName(name);
         l->setFont(fitted(font, text, TwipsToPixelsX(this, width) - 6));
@@ -189,14 +208,11 @@ void Frm_Ergebnis::buildUi()
         m_lblT[std::size_t(r)] = cell(QStringLiteral("LblT(%1)").arg(r), QStringLiteral("0"), TableLeft, top,
                                       StenWidth, Qt::AlignCenter, numberFont);
     }
+}
 
-    m_grid = new BoundGrid(this);
-    m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));
-    m_grid->SetDataControl(m_adodc1);
-    PlaceTwips(m_grid, ListLeft, TableTop, ListWidth, TableHeight);
-    connect(m_grid, &BoundGrid::rowDoubleClicked, this, &Frm_Ergebnis::ScoreCurrentExaminee);
-
-    auto button = [&](const char *name, const QString &text, int left, int width) {
+void Frm_Ergebnis::buildButtons()
+{
+    auto button = [this](const char *name, const QString &text, int left, int width) {
         QPushButton *b = NamedButton(this, text, name, QRectF(left, ButtonTop, width, ButtonHeight));
         b->setAutoDefault(false);
         return b;
@@ -212,7 +228,11 @@ void Frm_Ergebnis::buildUi()
     connect(m_pushBNem1, &QPushButton::clicked, this, &Frm_Ergebnis::ShowProfile);
     connect(m_pushButton7, &QPushButton::clicked, this, &Frm_Ergebnis::ExportToExcel);
     connect(m_pushB1, &QPushButton::clicked, this, &QWidget::close);
+}
 
+// GroupBox3 over the result table, opened by the help button.
+void Frm_Ergebnis::buildHelp()
+{
     m_groupBox3 = new HelpPanel(ErgebnisText::HelpTitle(), HelpText(), ErgebnisText::CloseButton(), this);
     m_groupBox3->SetNames("GroupBox3", "TxtHelp", "PushButton2");
     m_groupBox3->setFont(Fonts::Persian(11, true));

@@ -81,6 +81,10 @@ public:
 
 private:
     void buildUi();
+    void buildHiddenFields();
+    void buildResultTable();
+    void buildButtons();
+    void buildHelp();
     void setUpList();
     void resetCaptions();
 
