@@ -94,17 +94,7 @@ Frm_File::Frm_File(QWidget *parent)
     m_text1->setObjectName(QStringLiteral("Text1"));
     m_text1->hide();
 
-    // The help over the list; the buttons along the bottom stay in reach.
-    m_groupBox1 = new HelpPanel(
-        QStringLiteral("راهنما"),
-        QStringLiteral("1- روي نام آزمودني در فهرست دو بار كليك كنيد.\n\n"
-                       "2- فايل اكسلي را كه پاسخهاي آزمودني در آن وارد شده است انتخاب كنيد؛ "
-                       "پاسخها از فايل خوانده، وارد و ذخيره مي شوند.\n\n"
-                       "3- نام فايل اكسل و نام پوشه اي كه فايل در آن قرار دارد نبايد حروف فارسي داشته باشد."),
-        QStringLiteral("بستن"), this);
-    m_groupBox1->SetNames("GroupBox1", "LblHelp", "PushButton1(0)");
-    m_groupBox1->SetPlace(720, 1305, 5505, 4200);
-    m_pushButton1.append(m_groupBox1->CloseButton());
+    buildHelp();
 
     // Help and exit along the bottom of the screen, the download button beside them.
     const QString captions[4] = {
@@ -120,20 +110,7 @@ Frm_File::Frm_File(QWidget *parent)
         connect(b, &QPushButton::clicked, this, [this, i] { PushButton1Click(i); });
         m_pushButton1.append(b);
     }
-
-    m_groupBox2 = new QGroupBox(this);
-    m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
-    PlaceTwips(m_groupBox2, 1440, 630, 3615, 825);
-    m_groupBox2->setAutoFillBackground(true);
-    UntitledPanel(m_groupBox2);
-    MarkOverlay(m_groupBox2);
-    auto *wait = new QLabel(QStringLiteral("لطفا کمي صبر کنيد..."), m_groupBox2);
-    wait->setObjectName(QStringLiteral("LblWait"));
-    wait->setAlignment(Qt::AlignCenter);
-    wait->setFont(Fonts::Persian(12, true));
-    auto *waitLayout = new QVBoxLayout(m_groupBox2);
-    waitLayout->addWidget(wait);
-    m_groupBox2->hide();
+    buildWaitPanel();
 
     // The name label follows the bound name field.
     connect(m_txtName, &QLineEdit::textChanged, this, &Frm_File::onNameChanged);
@@ -149,6 +126,39 @@ Frm_File::Frm_File(QWidget *parent)
 }
 
 Frm_File::~Frm_File() = default;
+
+// The help over the list; the buttons along the bottom stay in reach.
+void Frm_File::buildHelp()
+{
+    m_groupBox1 = new HelpPanel(
+        QStringLiteral("راهنما"),
+        QStringLiteral("1- روي نام آزمودني در فهرست دو بار كليك كنيد.\n\n"
+                       "2- فايل اكسلي را كه پاسخهاي آزمودني در آن وارد شده است انتخاب كنيد؛ "
+                       "پاسخها از فايل خوانده، وارد و ذخيره مي شوند.\n\n"
+                       "3- نام فايل اكسل و نام پوشه اي كه فايل در آن قرار دارد نبايد حروف فارسي داشته باشد."),
+        QStringLiteral("بستن"), this);
+    m_groupBox1->SetNames("GroupBox1", "LblHelp", "PushButton1(0)");
+    m_groupBox1->SetPlace(720, 1305, 5505, 4200);
+    m_pushButton1.append(m_groupBox1->CloseButton());
+}
+
+// "Please wait", over the list while a workbook is read.
+void Frm_File::buildWaitPanel()
+{
+    m_groupBox2 = new QGroupBox(this);
+    m_groupBox2->setObjectName(QStringLiteral("GroupBox2"));
+    PlaceTwips(m_groupBox2, 1440, 630, 3615, 825);
+    m_groupBox2->setAutoFillBackground(true);
+    UntitledPanel(m_groupBox2);
+    MarkOverlay(m_groupBox2);
+    auto *wait = new QLabel(QStringLiteral("لطفا کمي صبر کنيد..."), m_groupBox2);
+    wait->setObjectName(QStringLiteral("LblWait"));
+    wait->setAlignment(Qt::AlignCenter);
+    wait->setFont(Fonts::Persian(12, true));
+    auto *waitLayout = new QVBoxLayout(m_groupBox2);
+    waitLayout->addWidget(wait);
+    m_groupBox2->hide();
+}
 
 Frm_File *Frm_File::Show()
 {

@@ -42,6 +42,8 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildHelp();
+    void buildWaitPanel();
     void onNameChanged(const QString &name);
 
     DataControl m_adodc1;

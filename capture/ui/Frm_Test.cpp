@@ -60,7 +60,22 @@ Frm_Test::~Frm_Test() = default;
 void Frm_Test::buildUi()
 {
     setFixedSize(TwipsToPixelsX(this, 9060), TwipsToPixelsY(this, 6300));
+    buildItem();
+    buildButtons();
+    buildIntro();
 
+    m_groupBox4 = new HelpPanel(CaptureText::Help(), CaptureText::TestHelp(), CaptureText::BtnClose(), this);
+    m_groupBox4->SetNames("GroupBox4", "TxtHelp", "PushButton2");
+    m_groupBox4->SetPlace(2340, 1575, 4965, 4155);
+    connect(m_help, &QPushButton::clicked, m_groupBox4, &HelpPanel::Show);
+
+    connect(m_text6, &QLineEdit::textChanged, this, &Frm_Test::itemChange);
+}
+
+// The examinee's name, the hidden code and item fields, the item's text
+// bound to QU, its three options bound to A, B and C, and the option buttons.
+void Frm_Test::buildItem()
+{
     m_label1 = new QLabel(this);
     m_label1->setObjectName(QStringLiteral("Label1(0)"));
     PlaceTwips(m_label1, 600, 240, 7860, 420);
@@ -105,7 +120,10 @@ void Frm_Test::buildUi()
         options->addWidget(m_option[i]);
         connect(m_option[i], &QRadioButton::clicked, this, [this, i] { choose(i); });
     }
+}
 
+void Frm_Test::buildButtons()
+{
     // Right to left: back on the right, next on the left.
     m_next = NamedButton(this, CaptureText::BtnNext(), "PushBNext", {3015, 4500, 1200, 420});
     m_back = NamedButton(this, CaptureText::BtnBack(), "PushBBack", {6555, 4500, 1200, 420});
@@ -115,8 +133,11 @@ void Frm_Test::buildUi()
     m_help = NamedButton(this, CaptureText::BtnHelp(), "PushButton3", {7500, 5700, 1200, 420});
     m_exit = NamedButton(this, CaptureText::BtnClose(), "PushButtonExit", {360, 5700, 1200, 420});
     connect(m_exit, &QPushButton::clicked, this, &QWidget::close);
+}
 
-    // The intro covers the item panel until Start.
+// The intro covers the item panel until Start.
+void Frm_Test::buildIntro()
+{
     m_groupBox3 = new QGroupBox(this);
     m_groupBox3->setObjectName(QStringLiteral("GroupBox3"));
     m_groupBox3->setAutoFillBackground(true);
@@ -145,13 +166,6 @@ void Frm_Test::buildUi()
     intro->addWidget(text, 1);
     intro->addWidget(m_start, 0, Qt::AlignHCenter);
     connect(m_start, &QPushButton::clicked, this, &Frm_Test::StartPressed);
-
-    m_groupBox4 = new HelpPanel(CaptureText::Help(), CaptureText::TestHelp(), CaptureText::BtnClose(), this);
-    m_groupBox4->SetNames("GroupBox4", "TxtHelp", "PushButton2");
-    m_groupBox4->SetPlace(2340, 1575, 4965, 4155);
-    connect(m_help, &QPushButton::clicked, m_groupBox4, &HelpPanel::Show);
-
-    connect(m_text6, &QLineEdit::textChanged, this, &Frm_Test::itemChange);
 }
 
 void Frm_Test::SetExaminee(const QString &nameLabel, const QString &code)

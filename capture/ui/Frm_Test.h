@@ -52,6 +52,9 @@ protected:
 
 private:
     void buildUi();
+    void buildItem();
+    void buildButtons();
+    void buildIntro();
     void activate();
     void itemChange();
     void showStoredAnswer();

@@ -176,8 +176,41 @@ MDIForm1::MDIForm1(QWidget *parent)
     // This window is the one the other screens disable and enable.
     SetMainWindow(this);
 
-    // The background: Picture1 holds Resizer1, which holds the captions, the
-    // update notice and the timer.
+    buildBackground();
+    buildUpdateNotice();
+
+    m_timer1 = new QTimer(m_resizer);
+    m_timer1->setObjectName(QStringLiteral("Timer1"));
+    m_timer1->setInterval(500);
+    connect(m_timer1, &QTimer::timeout, this, &MDIForm1::onTimer1);
+
+    // 1-2. The toolbar "Standard" at the top, with large icons.
+    m_toolbar = new QToolBar(QStringLiteral("Standard"), this);
+    m_toolbar->setObjectName(QStringLiteral("Standard"));
+    m_toolbar->setMovable(false);
+    m_toolbar->setFloatable(false);
+    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    m_toolbar->setIconSize(kIconSize);
+    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    addToolBar(Qt::TopToolBarArea, m_toolbar);
+
+    // 3-4. The skin, read from the settings screen (which loads it hidden);
+    // it applies to every window of the program, this one included.
+    ApplyTheme();
+
+    // 5-6. The commands.
+    addCommands();
+
+    // 7. The start-up timer.
+    m_timer1->start();
+}
+
+MDIForm1::~MDIForm1() = default;
+
+// The background: Picture1 holds Resizer1, which holds the captions, the
+// update notice and the timer.
+void MDIForm1::buildBackground()
+{
     m_picture = new QWidget(this);
     m_picture->setObjectName(QStringLiteral("Picture1"));
     auto *pictureLayout = new QVBoxLayout(m_picture);
@@ -193,7 +226,12 @@ MDIForm1::MDIForm1(QWidget *parent)
     m_lblFName->setText(QStringLiteral("KVR"));
     m_lblTName = caption(m_resizer, "LblTName", Fonts::Persian(36, true));
     m_lblTName->setText(QStringLiteral("نرم افزار سنجش اضطراب"));
+}
 
+// GroupBox1: the notice of a new version, hidden until the start-up check
+// finds one.
+void MDIForm1::buildUpdateNotice()
+{
     m_groupBox1 = new QGroupBox(m_resizer);
     m_groupBox1->setObjectName(QStringLiteral("GroupBox1"));
     m_groupBox1->setFont(Fonts::Persian(14.25, true));
@@ -222,26 +260,10 @@ MDIForm1::MDIForm1(QWidget *parent)
     noticeLayout->addWidget(close, 0, Qt::AlignHCenter);
     connect(close, &QPushButton::clicked, m_groupBox1, &QWidget::hide);
     m_groupBox1->hide();
+}
 
-    m_timer1 = new QTimer(m_resizer);
-    m_timer1->setObjectName(QStringLiteral("Timer1"));
-    m_timer1->setInterval(500);
-    connect(m_timer1, &QTimer::timeout, this, &MDIForm1::onTimer1);
-
-    // 1-2. The toolbar "Standard" at the top, with large icons.
-    m_toolbar = new QToolBar(QStringLiteral("Standard"), this);
-    m_toolbar->setObjectName(QStringLiteral("Standard"));
-    m_toolbar->setMovable(false);
-    m_toolbar->setFloatable(false);
-    m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_toolbar->setIconSize(kIconSize);
-    m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
-    addToolBar(Qt::TopToolBarArea, m_toolbar);
-
-    // 3-4. The skin, read from the settings screen (which loads it hidden);
-    // it applies to every window of the program, this one included.
-    ApplyTheme();
-
+void MDIForm1::addCommands()
+{
     // 5. The ten commands in the table's order.
     for (const ShellCommand &c : ToolbarCommands()) {
         QAction *a = m_toolbar->addAction(commandIcon(c.icon), c.caption);
@@ -258,12 +280,7 @@ MDIForm1::MDIForm1(QWidget *parent)
     for (QAction *a : m_toolbar->actions())
         if (QWidget *button = m_toolbar->widgetForAction(a))
             button->setFont(toolbarFont);
-
-    // 7. The start-up timer.
-    m_timer1->start();
 }
-
-MDIForm1::~MDIForm1() = default;
 
 MDIForm1 *MDIForm1::Load(const QWidget *inPlaceOf)
 {

@@ -68,6 +68,9 @@ protected:
     void closeEvent(QCloseEvent *event) override;
 
 private:
+    void buildBackground();
+    void buildUpdateNotice();
+    void addCommands();
     void onTimer1();
     static QHash<int, Opener> &openers();
 
