@@ -28,14 +28,14 @@
 
 namespace {
 
-const QString kListSource = QStringLiteral(
+const QString ListSource = QStringLiteral(
     "select id,FullName,Alter,Geschlecht,Heirat,Datum1,Bildung,TelNummer1,Tester,Code  from IDE order by id desc ");
-const QString kAnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
+const QString AnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
 
 enum Button { BtnNew, BtnEdit, BtnSave, BtnCancel, BtnDelete, BtnExit };
 
 // The detail fields' columns; the code field (2) follows the list instead.
-const char *const kFieldColumn[7] = {"FullName", "Alter", nullptr, "Bildung", "TelNummer1", "Tester", "Datum1"};
+const char *const FieldColumn[7] = {"FullName", "Alter", nullptr, "Bildung", "TelNummer1", "Tester", "Datum1"};
 
 QPointer<Frm_Azmoodani> &instance()
 {
@@ -69,10 +69,10 @@ Frm_Azmoodani::Frm_Azmoodani(QWidget *parent)
 
     // Load: open the controls, lock, disable the main window, show the newest.
     const QString conn = CaptureDb::ConnectionText();
-    m_adodc[0]->Open(kListSource, conn);
-    m_adodc[1]->Open(kAnswerSource, conn);
-    m_adodc[2]->Open(kAnswerSource, conn);
-    m_adodc[3]->Open(kListSource, conn);
+    m_adodc[0]->Open(ListSource, conn);
+    m_adodc[1]->Open(AnswerSource, conn);
+    m_adodc[2]->Open(AnswerSource, conn);
+    m_adodc[3]->Open(ListSource, conn);
     lockFields(true);
     EnableMainWindow(false);
     m_adodc[0]->Refresh();
@@ -142,8 +142,8 @@ void Frm_Azmoodani::buildFields()
     for (int i : {1, 4, 6})
         DigitKeys::Install(m_txt[i], QStringLiteral("0123456789"))->SetBackspace(true);
     for (int i = 0; i < 7; ++i)
-        if (kFieldColumn[i])
-            Bound::Bind(m_txt[i], m_adodc[0], QLatin1String(kFieldColumn[i]));
+        if (FieldColumn[i])
+            Bound::Bind(m_txt[i], m_adodc[0], QLatin1String(FieldColumn[i]));
 
     // The code of the list's current examinee. It only follows the list: a
     // code put here for a new examinee must not change the list's rows.
@@ -458,7 +458,7 @@ void Frm_Azmoodani::onTimer2()
     }
     m_adodc[2]->Refresh();
     // The scratch control may have been left on IDE by a failed deletion.
-    m_adodc[1]->Open(kAnswerSource);
+    m_adodc[1]->Open(AnswerSource);
     m_adodc[0]->Refresh();
     m_adodc[3]->Refresh();
     setListHeadings();

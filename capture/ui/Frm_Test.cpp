@@ -22,8 +22,8 @@
 
 namespace {
 
-const QString kItemSource = QStringLiteral("SELECT * FROM QUS ");
-const QString kAnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
+const QString ItemSource = QStringLiteral("SELECT * FROM QUS ");
+const QString AnswerSource = QStringLiteral("SELECT * FROM Answer1 ");
 
 QString codeFilter(const QString &value)
 {
@@ -48,8 +48,8 @@ Frm_Test::Frm_Test(QWidget *parent)
 
     // Load.
     const QString conn = CaptureDb::ConnectionText();
-    m_adodc1->Open(kItemSource, conn);
-    m_adodc2->Open(kAnswerSource, conn);
+    m_adodc1->Open(ItemSource, conn);
+    m_adodc2->Open(AnswerSource, conn);
     copyOptionCaptions();
     EnableMainWindow(false);
     Placement::Arrange(this);
@@ -233,7 +233,7 @@ void Frm_Test::itemChange()
     // whole table again on every move costs a noticeable pause with many
     // examinees.
     if (!m_adodc2->IsOpen() || m_adodc2->ColumnCount() == 0)
-        m_adodc2->Open(kAnswerSource, CaptureDb::ConnectionText());
+        m_adodc2->Open(AnswerSource, CaptureDb::ConnectionText());
     Bound::Bind(m_text12, m_adodc2, n);
     m_adodc2->Filter(codeFilter(m_fltEditCode->text()));
     m_groupBox1->show();

@@ -38,7 +38,7 @@ static void initShellResources() { Q_INIT_RESOURCE(shell); }
 
 namespace {
 
-const QSize kIconSize(42, 35);
+const QSize IconSize(42, 35);
 
 QIcon commandIcon(const QString &name)
 {
@@ -47,12 +47,12 @@ QIcon commandIcon(const QString &name)
     // Drawn at the screens' pixel ratio only: every picture drawn here is a
     // part of the start-up.
     const int scale = qMax(1, qCeil(qApp->devicePixelRatio()));
-    QPixmap pm(kIconSize * scale);
+    QPixmap pm(IconSize * scale);
     pm.setDevicePixelRatio(scale);
     pm.fill(Qt::transparent);
     if (renderer.isValid()) {
         QPainter p(&pm);
-        renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(kIconSize)));
+        renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(IconSize)));
     }
     icon.addPixmap(pm);
     return icon;
@@ -190,7 +190,7 @@ MDIForm1::MDIForm1(QWidget *parent)
     m_toolbar->setMovable(false);
     m_toolbar->setFloatable(false);
     m_toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
-    m_toolbar->setIconSize(kIconSize);
+    m_toolbar->setIconSize(IconSize);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
 
