@@ -11,6 +11,7 @@ struct TestState {
     bool installed = false;
     QList<QMessageBox::StandardButton> answers;
     QList<QString> fileNames;
+    QList<QString> fileTypes; // beside fileNames; empty: the filter's first type
     std::function<QMessageBox::StandardButton(const Box &)> handler;
     QList<Box> boxes;
     QList<FileRequest> files;
@@ -52,6 +53,9 @@ QString recordFile(FileRequest request)
 {
     TestState &s = state();
     request.answer = s.fileNames.isEmpty() ? QString() : s.fileNames.takeFirst();
+    request.answerType = s.fileTypes.isEmpty() ? QString() : s.fileTypes.takeFirst();
+    if (request.answerType.isEmpty())
+        request.answerType = request.filter.section(QStringLiteral(";;"), 0, 0);
     s.files.append(request);
     return request.answer;
 }
@@ -80,18 +84,26 @@ QString OpenFileName(QWidget *parent, const QString &caption, const QString &sta
                      const QString &filter)
 {
     if (state().installed)
-        return recordFile({FileKind::Open, caption, start, filter, QString()});
+        return recordFile({FileKind::Open, caption, start, filter, QString(), QString()});
     return QFileDialog::getOpenFileName(parent, caption, start, filter);
 }
 
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
-                     const QString &filter, bool confirmOverwrite)
+                     const QString &filter, bool confirmOverwrite, QString *selectedType)
 {
-    if (state().installed)
-        return recordFile({FileKind::Save, caption, start, filter, QString()});
-    return QFileDialog::getSaveFileName(parent, caption, start, filter, nullptr,
-                                        confirmOverwrite ? QFileDialog::Options()
-                                                         : QFileDialog::DontConfirmOverwrite);
+    if (state().installed) {
+        const QString answer = recordFile({FileKind::Save, caption, start, filter, QString(), QString()});
+        if (selectedType)
+            *selectedType = state().files.constLast().answerType;
+        return answer;
+    }
+    QString type = filter.section(QStringLiteral(";;"), 0, 0);
+    const QString answer = QFileDialog::getSaveFileName(
+        parent, caption, start, filter, &type,
+        confirmOverwrite ? QFileDialog::Options() : QFileDialog::DontConfirmOverwrite);
+    if (selectedType)
+        *selectedType = type;
+    return answer;
 }
 
 void ShowTimedMessage(QWidget *screen, const QString &text)
@@ -128,7 +140,12 @@ void Install()
 void Uninstall() { state() = TestState(); }
 bool Installed() { return state().installed; }
 void QueueAnswer(QMessageBox::StandardButton answer) { state().answers.append(answer); }
-void QueueFileName(const QString &path) { state().fileNames.append(path); }
+void QueueFileName(const QString &path) { QueueFileName(path, QString()); }
+void QueueFileName(const QString &path, const QString &fileType)
+{
+    state().fileNames.append(path);
+    state().fileTypes.append(fileType);
+}
 void SetHandler(std::function<QMessageBox::StandardButton(const Box &)> handler)
 {
     state().handler = std::move(handler);
@@ -141,6 +158,7 @@ void Clear()
     state().files.clear();
     state().answers.clear();
     state().fileNames.clear();
+    state().fileTypes.clear();
 }
 } // namespace Test
 
