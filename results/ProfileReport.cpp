@@ -67,18 +67,21 @@ qint16 StenGeometry(qint16 sten)
 ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo)
 {
     RestoreCurrentFolder();
-
     ReportTemplate report;
     report.Load(ProgramFile(ReportTemplateFileName()));
-
     QImageReader reader(ProgramFile(LogoFileName()));
     reader.setDecideFormatFromContent(true);
     const QImage image = reader.read();
     if (logo)
         *logo = image;
+    return FillProfileReport(inputs, report, image);
+}
 
-    if (inputs.printLogo == 1 && !image.isNull())
-        SetPicture(report.FindPicture(QStringLiteral("Picture2")), image);
+ReportTemplate FillProfileReport(const ProfileInputs &inputs, const ReportTemplate &blank, const QImage &logo)
+{
+    ReportTemplate report = blank;
+    if (inputs.printLogo == 1 && !logo.isNull())
+        SetPicture(report.FindPicture(QStringLiteral("Picture2")), logo);
 
     SetMemoText(report.FindMemo(QStringLiteral("Memo3")), inputs.summaryLine);
     SetMemoText(report.FindMemo(QStringLiteral("Memo5")), inputs.contactBlock);

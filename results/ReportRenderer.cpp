@@ -1,8 +1,8 @@
 #include "results/ReportRenderer.h"
 
+#include "common/SafeFile.h"
 #include "results/ReportTemplate.h"
 
-#include <QSaveFile>
 #include <QFontDatabase>
 #include <QGlyphRun>
 #include <QLinearGradient>
@@ -316,42 +316,44 @@ void RenderReport(const ReportTemplate &report, QPainter &painter)
     painter.restore();
 }
 
+bool WriteReportPdf(const ReportTemplate &report, QIODevice &out, QString *error)
+{
+    QPdfWriter writer(&out);
+    const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
+    const QPageSize a4(QPageSize::A4);
+    const QSizeF a4mm = a4.size(QPageSize::Millimeter);
+    if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
+        writer.setPageSize(a4);
+    else
+        writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(1200);
+    writer.setCreator(QStringLiteral("KVR"));
+    writer.setTitle(QStringLiteral("KVR"));
+
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    RenderReport(report, painter);
+    return painter.end();
+}
+
 bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error)
 {
     // The PDF replaces a file of that name only once it is complete.
-    QSaveFile file(path);
-    if (!file.open(QIODevice::WriteOnly)) {
+    SafeFile file(path);
+    bool ok = file.open(QIODevice::WriteOnly);
+    QString why;
+    ok = ok && WriteReportPdf(report, file, &why);
+    ok = ok && file.commit();
+    if (!ok) {
         if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
-        return false;
-    }
-    {
-        QPdfWriter writer(&file);
-        const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
-        const QPageSize a4(QPageSize::A4);
-        const QSizeF a4mm = a4.size(QPageSize::Millimeter);
-        if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
-            writer.setPageSize(a4);
-        else
-            writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        writer.setResolution(1200);
-        writer.setCreator(QStringLiteral("KVR"));
-        writer.setTitle(QStringLiteral("KVR"));
-
-        QPainter painter;
-        if (!painter.begin(&writer)) {
-            file.cancelWriting();
-            if (error)
-                *error = QStringLiteral("cannot write %1").arg(path);
-            return false;
-        }
-        RenderReport(report, painter);
-        painter.end();
-    }
-    if (!file.commit()) {
-        if (error)
-            *error = QStringLiteral("cannot write %1: %2").arg(path, file.errorString());
+            *error = QStringLiteral("cannot write %1: %2")
+                         .arg(path, file.FailedStep() != SafeFile::Step::None || why.isEmpty() ? file.errorString() : why);
+        file.cancel();
         return false;
     }
     return true;

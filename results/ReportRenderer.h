@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class QPainter;
 class ReportTemplate;
 
@@ -13,7 +14,10 @@ void RenderReport(const ReportTemplate &report, QPainter &painter);
 
 // Writes the report as a one-page PDF (A4 or the template's page size).
 // Returns false with *error set when the file cannot be written.
+// The file is written beside path and replaces it only when complete.
 bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error = nullptr);
+// The same PDF into an open device.
+bool WriteReportPdf(const ReportTemplate &report, QIODevice &out, QString *error = nullptr);
 
 // The family a memo is drawn with: the first of the wanted families that is
 // installed; when none is, "B Nazanin", then "Nazli", then "Noto Naskh
