@@ -1,94 +1,82 @@
 #include "results/XlsxWriter.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIODevice>
+#include <QProcess>
 #include <QTemporaryDir>
 
-#include <xlsxwriter.h>
-
-#include <algorithm>
-#include <cstring>
 #include <vector>
 
 struct XlsxWriter::State
 {
     QIODevice *out = nullptr;
-    QStringList header;
-    int rowsPerSheet = MaxRowsPerSheet;
     QTemporaryDir scratch;
-    QByteArray bookPath;
-    QByteArray scratchPath;
-    lxw_workbook *book = nullptr;
-    lxw_worksheet *sheet = nullptr;
-    lxw_format *bold = nullptr;
-    int sheets = 0;
-    lxw_row_t row = 0; // next row on the current sheet
-    lxw_col_t col = 0;
-    bool inRow = false;
+    QProcess helper;
+    std::string buf;
+    int rowsPerSheet = MaxRowsPerSheet;
+    qint64 rows = 0;
+    int headerRows = 0;
     bool ok = true;
+    bool finished = false;
     QString error;
-    std::string text;
 };
 
 namespace {
-constexpr int MaxColumns = 16384;
+constexpr size_t Chunk = size_t(1) << 20;
 
-// The longest prefix of a UTF-8 text that holds at most n UTF-16 units and
-// ends on a character boundary.
-int PrefixOfChars(const char *utf8, int size, int n)
+void PutU32(std::string &b, uint32_t v)
 {
-    int units = 0;
-    int i = 0;
-    while (i < size) {
-        const uint8_t b = uint8_t(utf8[i]);
-        const int len = b < 0x80 ? 1 : (b >> 5) == 0x6 ? 2 : (b >> 4) == 0xE ? 3 : (b >> 3) == 0x1E ? 4 : 1;
-        const int u = len == 4 ? 2 : 1;
-        if (units + u > n || i + len > size)
-            break;
-        units += u;
-        i += len;
-    }
-    return i;
+    const char c[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
+    b.append(c, 4);
 }
 } // namespace
+
+QString XlsxWriter::HelperPath()
+{
+    const QString beside = QDir(QCoreApplication::applicationDirPath()).filePath(QStringLiteral("kvr-xlsx"));
+    if (QFileInfo(beside).isExecutable())
+        return beside;
+    return QStringLiteral(KVR_BUILD_PROGRAM_DIR "/kvr-xlsx");
+}
 
 XlsxWriter::XlsxWriter(QIODevice &out, const QStringList &header, int rowsPerSheet)
     : d(std::make_unique<State>())
 {
     d->out = &out;
-    d->header = header;
-    d->rowsPerSheet = std::clamp(rowsPerSheet, header.isEmpty() ? 1 : 2, MaxRowsPerSheet);
+    d->rowsPerSheet = std::clamp(rowsPerSheet, 2, MaxRowsPerSheet);
+    d->headerRows = header.isEmpty() ? 0 : 1;
     if (!d->scratch.isValid()) {
         setError(QStringLiteral("No scratch folder for the workbook: %1").arg(d->scratch.errorString()));
         return;
     }
-    if (header.size() > MaxColumns) {
-        setError(QStringLiteral("The table has %1 columns; a worksheet holds at most %2.")
-                     .arg(header.size())
-                     .arg(MaxColumns));
+    d->buf.reserve(Chunk + 4096);
+    d->helper.setProcessChannelMode(QProcess::SeparateChannels);
+    d->helper.setStandardOutputFile(QProcess::nullDevice());
+    d->helper.start(HelperPath(), {d->scratch.filePath(QStringLiteral("book.xlsx")), d->scratch.path(),
+                                   QString::number(d->rowsPerSheet)});
+    if (!d->helper.waitForStarted(30000)) {
+        setError(QStringLiteral("The workbook writer %1 cannot be started: %2").arg(HelperPath(), d->helper.errorString()));
         return;
     }
-    d->bookPath = QFile::encodeName(d->scratch.filePath(QStringLiteral("book.xlsx")));
-    d->scratchPath = QFile::encodeName(d->scratch.path());
-    lxw_workbook_options options{};
-    options.constant_memory = LXW_TRUE;
-    options.tmpdir = d->scratchPath.data();
-    d->book = workbook_new_opt(d->bookPath.constData(), &options);
-    if (!d->book) {
-        setError(QStringLiteral("The workbook cannot be started."));
-        return;
+    d->buf.push_back('H');
+    for (const QString &h : header) {
+        const QByteArray t = h.toUtf8();
+        d->buf.push_back('T');
+        PutU32(d->buf, uint32_t(t.size()));
+        d->buf.append(t.constData(), size_t(t.size()));
     }
-    d->bold = workbook_add_format(d->book);
-    format_set_bold(d->bold);
+    d->buf.push_back('\n');
 }
 
 XlsxWriter::~XlsxWriter()
 {
-    // A workbook that was not finished is dropped unwritten; its scratch
-    // folder goes with it.
-    if (d->book)
-        lxw_workbook_free(d->book);
+    if (d->helper.state() != QProcess::NotRunning) {
+        d->helper.kill();
+        d->helper.waitForFinished(30000);
+    }
 }
 
 void XlsxWriter::setError(const QString &why)
@@ -101,51 +89,30 @@ void XlsxWriter::setError(const QString &why)
 
 int XlsxWriter::sheetCount() const
 {
-    return d->sheets;
+    if (!d->finished || !d->ok)
+        return 0;
+    const qint64 perSheet = d->rowsPerSheet - d->headerRows;
+    return int(std::max<qint64>(1, (d->rows + perSheet - 1) / perSheet));
 }
 
-void XlsxWriter::startSheet()
+void XlsxWriter::send(const char *data, qint64 size)
 {
-    const QByteArray name = QStringLiteral("Sheet%1").arg(d->sheets + 1).toLatin1();
-    d->sheet = workbook_add_worksheet(d->book, name.constData());
-    if (!d->sheet) {
-        setError(QStringLiteral("The worksheet %1 cannot be added.").arg(QString::fromLatin1(name)));
-        return;
-    }
-    ++d->sheets;
-    worksheet_right_to_left(d->sheet);
-    d->row = 0;
-    if (!d->header.isEmpty()) {
-        worksheet_freeze_panes(d->sheet, 1, 0);
-        for (int c = 0; c < d->header.size(); ++c) {
-            const QByteArray t = d->header[c].toUtf8();
-            const int n = PrefixOfChars(t.constData(), int(t.size()), MaxCellChars);
-            if (n == 0)
-                continue;
-            d->text.assign(t.constData(), size_t(n));
-            const lxw_error e = worksheet_write_string(d->sheet, 0, lxw_col_t(c), d->text.c_str(), d->bold);
-            if (e != LXW_NO_ERROR) {
-                setError(QString::fromUtf8(lxw_strerror(e)));
+    // The helper takes the rows as fast as it writes them; what it has not
+    // taken yet is held back to a few megabytes.
+    while (d->ok && size > 0) {
+        if (d->helper.write(data, size) != size) {
+            setError(QStringLiteral("The workbook writer stopped: %1").arg(d->helper.errorString()));
+            return;
+        }
+        size = 0;
+        while (d->helper.bytesToWrite() > qint64(4 * Chunk)) {
+            if (!d->helper.waitForBytesWritten(-1)) {
+                setError(QStringLiteral("The workbook writer stopped: %1")
+                             .arg(QString::fromUtf8(d->helper.readAllStandardError()).trimmed()));
                 return;
             }
         }
-        d->row = 1;
     }
-}
-
-bool XlsxWriter::cellAllowed()
-{
-    if (!d->ok || !d->book)
-        return false;
-    if (!d->inRow) {
-        if (!d->sheet || d->row >= lxw_row_t(d->rowsPerSheet))
-            startSheet();
-        d->inRow = true;
-        d->col = 0;
-    }
-    if (d->ok && d->col >= lxw_col_t(MaxColumns))
-        setError(QStringLiteral("A row has more than %1 columns; a worksheet holds at most %1.").arg(MaxColumns));
-    return d->ok;
 }
 
 void XlsxWriter::addText(const char *utf8, int size)
@@ -154,19 +121,9 @@ void XlsxWriter::addText(const char *utf8, int size)
         addEmpty();
         return;
     }
-    if (!cellAllowed())
-        return;
-    // The library wants a NUL-terminated text; a NUL inside would end it.
-    int n = PrefixOfChars(utf8, size, MaxCellChars);
-    if (const void *nul = std::memchr(utf8, 0, size_t(n)))
-        n = int(static_cast<const char *>(nul) - utf8);
-    if (n > 0) {
-        d->text.assign(utf8, size_t(n));
-        const lxw_error e = worksheet_write_string(d->sheet, d->row, d->col, d->text.c_str(), nullptr);
-        if (e != LXW_NO_ERROR)
-            setError(QString::fromUtf8(lxw_strerror(e)));
-    }
-    ++d->col;
+    d->buf.push_back('T');
+    PutU32(d->buf, uint32_t(size));
+    d->buf.append(utf8, size_t(size));
 }
 
 void XlsxWriter::addText(const QString &text)
@@ -177,27 +134,23 @@ void XlsxWriter::addText(const QString &text)
 
 void XlsxWriter::addNumber(double value)
 {
-    if (!cellAllowed())
-        return;
-    const lxw_error e = worksheet_write_number(d->sheet, d->row, d->col, value, nullptr);
-    if (e != LXW_NO_ERROR)
-        setError(QString::fromUtf8(lxw_strerror(e)));
-    ++d->col;
+    d->buf.push_back('N');
+    d->buf.append(reinterpret_cast<const char *>(&value), sizeof value);
 }
 
 void XlsxWriter::addEmpty()
 {
-    if (!cellAllowed())
-        return;
-    ++d->col;
+    d->buf.push_back('E');
 }
 
 void XlsxWriter::endRow()
 {
-    if (!cellAllowed())
-        return;
-    ++d->row;
-    d->inRow = false;
+    d->buf.push_back('\n');
+    ++d->rows;
+    if (d->buf.size() >= Chunk) {
+        send(d->buf.data(), qint64(d->buf.size()));
+        d->buf.clear();
+    }
 }
 
 void XlsxWriter::addRow(const QStringList &cells)
@@ -214,24 +167,30 @@ bool XlsxWriter::finish(QString *error)
             *error = d->error;
         return false;
     };
-    if (!d->ok || !d->book)
+    if (d->finished)
+        setError(QStringLiteral("The workbook was already finished."));
+    d->finished = true;
+    if (!d->ok)
         return fail();
-    if (!d->sheet)
-        startSheet();
-    lxw_workbook *workbook = d->book;
-    d->book = nullptr;
-    const lxw_error e = workbook_close(workbook);
-    if (e != LXW_NO_ERROR) {
-        setError(QString::fromUtf8(lxw_strerror(e)));
+    send(d->buf.data(), qint64(d->buf.size()));
+    d->buf.clear();
+    if (!d->ok)
+        return fail();
+    d->helper.closeWriteChannel();
+    if (!d->helper.waitForFinished(-1) || d->helper.exitStatus() != QProcess::NormalExit
+        || d->helper.exitCode() != 0) {
+        const QString why = QString::fromUtf8(d->helper.readAllStandardError()).trimmed();
+        setError(QStringLiteral("The workbook cannot be written: %1")
+                     .arg(why.isEmpty() ? d->helper.errorString() : why));
         return fail();
     }
     // The finished workbook, copied to the device a chunk at a time.
-    QFile book(QFile::decodeName(d->bookPath));
+    QFile book(d->scratch.filePath(QStringLiteral("book.xlsx")));
     if (!book.open(QIODevice::ReadOnly)) {
         setError(book.errorString());
         return fail();
     }
-    std::vector<char> buf(size_t(1) << 20);
+    std::vector<char> buf(Chunk);
     for (;;) {
         const qint64 n = book.read(buf.data(), qint64(buf.size()));
         if (n < 0) {
