@@ -236,13 +236,7 @@ int RunReportAll(const QString &dirArg)
         Err(QStringLiteral("report: the settings cannot be read: %1").arg(why));
         return 1;
     }
-    QImage logo;
-    {
-        // Read once, as the profile button reads it for each profile.
-        QImage probe;
-        FillProfileReport(clinic, &probe);
-        logo = probe;
-    }
+    const QImage logo = ReadLogo();
     if (clinic.printLogo == 1 && logo.isNull())
         Err(QStringLiteral("report: note: the logo %1 cannot be read; the profiles are printed without it")
                 .arg(ProgramFile(LogoFileName())));

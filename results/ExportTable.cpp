@@ -251,7 +251,9 @@ bool Reader::Next()
     for (int c = 0; c < m_queryColumns; ++c) {
         Cell &cell = m_cells[std::size_t(c)];
         cell.isNumber = false;
-        switch (sqlite3_column_type(s, c)) {
+        // The column's value read directly: one connection on one thread.
+        sqlite3_value *v = sqlite3_column_value(s, c);
+        switch (sqlite3_value_type(v)) {
         case SQLITE_NULL:
             cell.text = nullptr;
             cell.size = 0;
@@ -259,14 +261,14 @@ bool Reader::Next()
         case SQLITE_FLOAT: {
             // As the data controls show a real number: its shortest form.
             QByteArray &t = m_scratch[std::size_t(c)];
-            t = QString::number(sqlite3_column_double(s, c), 'g', QLocale::FloatingPointShortest).toUtf8();
+            t = QString::number(sqlite3_value_double(v), 'g', QLocale::FloatingPointShortest).toUtf8();
             cell.text = t.constData();
             cell.size = int(t.size());
             break;
         }
         default:
-            cell.text = reinterpret_cast<const char *>(sqlite3_column_text(s, c));
-            cell.size = sqlite3_column_bytes(s, c);
+            cell.text = reinterpret_cast<const char *>(sqlite3_value_text(v));
+            cell.size = sqlite3_value_bytes(v);
             break;
         }
         const Kind kind = m_columns[c].kind;

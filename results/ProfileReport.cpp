@@ -69,12 +69,17 @@ ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo)
     RestoreCurrentFolder();
     ReportTemplate report;
     report.Load(ProgramFile(ReportTemplateFileName()));
-    QImageReader reader(ProgramFile(LogoFileName()));
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
+    const QImage image = ReadLogo();
     if (logo)
         *logo = image;
     return FillProfileReport(inputs, report, image);
+}
+
+QImage ReadLogo()
+{
+    QImageReader reader(ProgramFile(LogoFileName()));
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
 }
 
 ReportTemplate FillProfileReport(const ProfileInputs &inputs, const ReportTemplate &blank, const QImage &logo)

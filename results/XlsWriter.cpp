@@ -75,6 +75,67 @@ struct Bytes
     void zeros(size_t n) { s.append(n, '\0'); }
 };
 
+inline void St16(char *p, uint16_t v)
+{
+    p[0] = char(v & 0xFF);
+    p[1] = char(v >> 8);
+}
+
+inline void St32(char *p, uint32_t v)
+{
+    St16(p, uint16_t(v & 0xFFFF));
+    St16(p + 2, uint16_t(v >> 16));
+}
+
+// A cell record's first ten bytes: type, length, row, column, format.
+inline char *CellHead(char *p, uint16_t type, uint16_t length, uint16_t row, uint16_t col)
+{
+    St16(p, type);
+    St16(p + 2, length);
+    St16(p + 4, row);
+    St16(p + 6, col);
+    St16(p + 8, CellXf);
+    return p + 10;
+}
+
+// UTF-8 to UTF-16, for at most max units; false for a text that is longer or
+// not well-formed (the caller then goes the general way).
+bool Utf16Of(const char *s, int size, int max, std::vector<uint16_t> &out)
+{
+    out.clear();
+    int i = 0;
+    while (i < size) {
+        const uint8_t b = uint8_t(s[i]);
+        uint32_t c;
+        int len;
+        if (b < 0x80) {
+            c = b;
+            len = 1;
+        } else if ((b & 0xE0) == 0xC0 && b >= 0xC2) {
+            c = b & 0x1F;
+            len = 2;
+        } else if ((b & 0xF0) == 0xE0) {
+            c = b & 0x0F;
+            len = 3;
+        } else {
+            return false; // four-byte characters and anything odd
+        }
+        if (i + len > size)
+            return false;
+        for (int k = 1; k < len; ++k) {
+            const uint8_t cont = uint8_t(s[i + k]);
+            if ((cont & 0xC0) != 0x80)
+                return false;
+            c = (c << 6) | (cont & 0x3F);
+        }
+        if ((len == 3 && (c < 0x800 || (c >= 0xD800 && c < 0xE000))) || int(out.size()) >= max)
+            return false;
+        out.push_back(uint16_t(c));
+        i += len;
+    }
+    return true;
+}
+
 bool fitsInOneByte(const QString &s)
 {
     return std::all_of(s.cbegin(), s.cend(), [](QChar c) { return c.unicode() < 0x100; });
@@ -237,8 +298,8 @@ void xf(Bytes &b, bool style)
 XlsWriter::XlsWriter(QIODevice &out, const QStringList &header)
     : m_out(out)
     , m_header(header)
+    , m_buf(Chunk + 64 * 1024)
 {
-    m_buf.reserve(Chunk + 64 * 1024);
     if (!out.isOpen() || !out.isWritable() || out.isSequential() || out.pos() != 0) {
         setError(QStringLiteral("The workbook needs an empty file open for writing that can be repositioned."));
         return;
@@ -250,7 +311,7 @@ XlsWriter::XlsWriter(QIODevice &out, const QStringList &header)
         return;
     }
     // Room for the compound document's header, written last.
-    m_buf.append(size_t(SectorSize), '\0');
+    std::memset(room(SectorSize), 0, SectorSize);
 }
 
 XlsWriter::~XlsWriter() = default;
@@ -263,33 +324,45 @@ void XlsWriter::setError(const QString &why)
     }
 }
 
+char *XlsWriter::room(size_t n)
+{
+    if (m_len + n > m_buf.size())
+        flush();
+    if (n > m_buf.size())
+        m_buf.resize(n);
+    char *p = m_buf.data() + m_len;
+    m_len += n;
+    return p;
+}
+
 void XlsWriter::put(const void *data, size_t size)
 {
-    m_buf.append(static_cast<const char *>(data), size);
-    if (m_buf.size() >= Chunk)
-        flush();
+    while (size > 0) {
+        const size_t n = std::min(size, Chunk);
+        std::memcpy(room(n), data, n);
+        data = static_cast<const char *>(data) + n;
+        size -= n;
+    }
 }
 
 void XlsWriter::u16(uint16_t v)
 {
-    const char b[2] = {char(v & 0xFF), char(v >> 8)};
-    put(b, 2);
+    St16(room(2), v);
 }
 
 void XlsWriter::u32(uint32_t v)
 {
-    const char b[4] = {char(v & 0xFF), char((v >> 8) & 0xFF), char((v >> 16) & 0xFF), char(v >> 24)};
-    put(b, 4);
+    St32(room(4), v);
 }
 
 bool XlsWriter::flush()
 {
-    if (m_ok && !m_buf.empty()) {
-        if (m_out.write(m_buf.data(), qint64(m_buf.size())) != qint64(m_buf.size()))
+    if (m_ok && m_len > 0) {
+        if (m_out.write(m_buf.data(), qint64(m_len)) != qint64(m_len))
             setError(m_out.errorString());
     }
-    m_pos += m_buf.size();
-    m_buf.clear();
+    m_pos += m_len;
+    m_len = 0;
     return m_ok;
 }
 
@@ -308,7 +381,7 @@ bool XlsWriter::writeAt(uint64_t offset, const std::string &bytes)
 void XlsWriter::startSheet()
 {
     Sheet sheet;
-    sheet.start = m_pos + m_buf.size();
+    sheet.start = m_pos + m_len;
     Bytes b;
     bof(b, 0x0010);
     sheet.dimensions = sheet.start + b.s.size();
@@ -374,22 +447,22 @@ void XlsWriter::flushRk()
 {
     if (m_rk.empty())
         return;
-    const int n = int(m_rk.size());
+    const size_t n = m_rk.size();
     if (n == 1) {
-        const uint16_t head[] = {RecRk, 10, m_sheetRow, uint16_t(m_rkFirst), CellXf};
-        for (uint16_t v : head)
-            u16(v);
-        u32(m_rk[0]);
+        St32(CellHead(room(14), RecRk, 10, m_sheetRow, uint16_t(m_rkFirst)), m_rk[0]);
     } else {
-        u16(RecMulRk);
-        u16(uint16_t(6 + 6 * n));
-        u16(m_sheetRow);
-        u16(uint16_t(m_rkFirst));
+        char *p = room(4 + 6 + 6 * n);
+        St16(p, RecMulRk);
+        St16(p + 2, uint16_t(6 + 6 * n));
+        St16(p + 4, m_sheetRow);
+        St16(p + 6, uint16_t(m_rkFirst));
+        p += 8;
         for (uint32_t rk : m_rk) {
-            u16(CellXf);
-            u32(rk);
+            St16(p, CellXf);
+            St32(p + 2, rk);
+            p += 6;
         }
-        u16(uint16_t(m_rkFirst + n - 1));
+        St16(p, uint16_t(m_rkFirst + int(n) - 1));
     }
     m_rk.clear();
 }
@@ -397,34 +470,32 @@ void XlsWriter::flushRk()
 void XlsWriter::writeText(const QString &text)
 {
     if (text.size() <= MaxLabelChars) {
-        const bool narrow = fitsInOneByte(text);
-        const int n = int(text.size());
-        u16(RecLabel);
-        u16(uint16_t(6 + 3 + n * (narrow ? 1 : 2)));
-        u16(m_sheetRow);
-        u16(uint16_t(m_col));
-        u16(CellXf);
-        u16(uint16_t(n));
-        const char flags = narrow ? 0 : 1;
-        put(&flags, 1);
-        if (narrow) {
-            char buf[MaxLabelChars];
-            for (int k = 0; k < n; ++k)
-                buf[k] = char(text.at(k).unicode());
-            put(buf, size_t(n));
-        } else {
-            m_utf16.resize(size_t(n));
-            for (int k = 0; k < n; ++k)
-                m_utf16[size_t(k)] = qToLittleEndian(text.at(k).unicode());
-            put(m_utf16.data(), size_t(n) * 2);
-        }
+        m_utf16.assign(reinterpret_cast<const uint16_t *>(text.constData()),
+                       reinterpret_cast<const uint16_t *>(text.constData()) + text.size());
+        writeLabel();
         return;
     }
-    const uint16_t head[] = {RecLabelSst, 10, m_sheetRow, uint16_t(m_col), CellXf};
-    for (uint16_t v : head)
-        u16(v);
-    u32(uint32_t(m_longTexts.size()));
+    St32(CellHead(room(14), RecLabelSst, 10, m_sheetRow, uint16_t(m_col)), uint32_t(m_longTexts.size()));
     m_longTexts.push_back(text);
+}
+
+void XlsWriter::writeLabel()
+{
+    const size_t n = m_utf16.size();
+    const bool narrow = std::all_of(m_utf16.cbegin(), m_utf16.cend(), [](uint16_t c) { return c < 0x100; });
+    char *p = CellHead(room(10 + 3 + n * (narrow ? 1 : 2)), RecLabel, uint16_t(6 + 3 + n * (narrow ? 1 : 2)),
+                       m_sheetRow, uint16_t(m_col));
+    St16(p, uint16_t(n));
+    p[2] = narrow ? 0 : 1;
+    p += 3;
+    for (uint16_t c : m_utf16) {
+        if (narrow) {
+            *p++ = char(c);
+        } else {
+            St16(p, c);
+            p += 2;
+        }
+    }
 }
 
 void XlsWriter::addText(const char *utf8, int size)
@@ -436,23 +507,12 @@ void XlsWriter::addText(const char *utf8, int size)
     if (!cellAllowed())
         return;
     flushRk();
-    // Plain ASCII, as codes and answers mostly are, goes out as it came.
-    bool ascii = size <= MaxLabelChars;
-    for (int i = 0; ascii && i < size; ++i)
-        ascii = uint8_t(utf8[i]) < 0x80;
-    if (ascii) {
-        u16(RecLabel);
-        u16(uint16_t(6 + 3 + size));
-        u16(m_sheetRow);
-        u16(uint16_t(m_col));
-        u16(CellXf);
-        u16(uint16_t(size));
-        const char flags = 0;
-        put(&flags, 1);
-        put(utf8, size_t(size));
-    } else {
+    // Short well-formed texts, as stored texts mostly are, go out without a
+    // QString; anything else takes the general way.
+    if (Utf16Of(utf8, size, MaxLabelChars, m_utf16))
+        writeLabel();
+    else
         writeText(cut(QString::fromUtf8(utf8, size)));
-    }
     ++m_col;
 }
 
@@ -481,13 +541,11 @@ void XlsWriter::addNumber(double value)
         m_rk.push_back((uint32_t(int32_t(value)) << 2) | 2u);
     } else {
         flushRk();
-        const uint16_t head[] = {RecNumber, 14, m_sheetRow, uint16_t(m_col), CellXf};
-        for (uint16_t v : head)
-            u16(v);
         uint64_t bits;
         std::memcpy(&bits, &value, sizeof bits);
-        u32(uint32_t(bits & 0xFFFFFFFFu));
-        u32(uint32_t(bits >> 32));
+        char *p = CellHead(room(18), RecNumber, 14, m_sheetRow, uint16_t(m_col));
+        St32(p, uint32_t(bits & 0xFFFFFFFFu));
+        St32(p + 4, uint32_t(bits >> 32));
     }
     ++m_col;
 }
@@ -655,8 +713,13 @@ bool XlsWriter::finish(QString *error)
     const uint64_t firstFat = dirSector + 1;
     const uint64_t firstDifat = firstFat + fatSectors;
 
-    m_buf.append(size_t(sheetSectors * SectorSize - sheetBytes), '\0');
-    m_buf += globals(globalsSectors * SectorSize);
+    for (uint64_t pad = sheetSectors * SectorSize - sheetBytes; pad > 0;) {
+        const size_t n = size_t(std::min<uint64_t>(pad, Chunk));
+        std::memset(room(n), 0, n);
+        pad -= n;
+    }
+    const std::string head = globals(globalsSectors * SectorSize);
+    put(head.data(), head.size());
 
     // Directory: the root storage and the one stream under it.
     Bytes dir;
@@ -677,7 +740,7 @@ bool XlsWriter::finish(QString *error)
     entry(QStringLiteral("Workbook"), 2, NoStream, uint32_t(firstGlobals), declared);
     entry(QString(), 0, NoStream, 0, 0);
     entry(QString(), 0, NoStream, 0, 0);
-    m_buf += dir.s;
+    put(dir.s.data(), dir.s.size());
     if (!flush())
         return fail();
 

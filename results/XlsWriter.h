@@ -71,6 +71,7 @@ private:
         int columns = 0;
     };
 
+    char *room(size_t n); // n bytes at the end of the buffer, for the caller to fill
     void put(const void *data, size_t size);
     void u16(uint16_t v);
     void u32(uint32_t v);
@@ -83,13 +84,15 @@ private:
     bool cellAllowed();
     void flushRk();
     void writeText(const QString &text);
+    void writeLabel(); // m_utf16 as a LABEL record
     std::string globals(uint64_t globalsSize) const;
 
     QIODevice &m_out;
     std::vector<uint16_t> m_utf16;
     QStringList m_header;
-    std::string m_buf;
-    uint64_t m_pos = 0; // file offset of the end of m_buf
+    std::vector<char> m_buf;
+    size_t m_len = 0;   // bytes waiting in m_buf
+    uint64_t m_pos = 0; // file offset of m_buf's first byte
     bool m_ok = true;
     bool m_finished = false;
     QString m_error;
