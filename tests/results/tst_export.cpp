@@ -125,6 +125,8 @@ private slots:
 
     void everyFormatReadsBack_data();
     void everyFormatReadsBack();
+    void noExamineesGiveTheHeaderOnly_data();
+    void noExamineesGiveTheHeaderOnly();
     void statisticsFileDictionary();
     void fileNamesAndTypes_data();
     void fileNamesAndTypes();
@@ -252,6 +254,47 @@ void TestExport::everyFormatReadsBack()
         break;
     }
     }
+}
+
+void TestExport::noExamineesGiveTheHeaderOnly_data()
+{
+    QTest::addColumn<Format>("format");
+    QTest::newRow(".xls") << Format::Xls;
+    QTest::newRow(".xlsx") << Format::Xlsx;
+    QTest::newRow(".sav") << Format::Sav;
+    QTest::newRow(".csv") << Format::Csv;
+}
+
+void TestExport::noExamineesGiveTheHeaderOnly()
+{
+    QFETCH(Format, format);
+    m_db->Exec(QStringLiteral("DELETE FROM Answer1"));
+    m_db->Exec(QStringLiteral("DELETE FROM IDE"));
+    ExcelExport::Options options;
+    options.format = format;
+    options.scores = true;
+    const QString path = m_out.filePath(QStringLiteral("empty") + ExcelExport::Extension(format));
+    const ExcelExport::Outcome outcome = ExcelExport::Write(path, options);
+    QVERIFY2(outcome.ok, qPrintable(outcome.error));
+    QCOMPARE(outcome.rows, 0);
+
+    const QJsonArray header = QJsonArray::fromStringList(ExportHeadings(true));
+    ReadBook book;
+    if (format == Format::Xls)
+        book = ReadBack::Script(QStringLiteral("xls"), {path});
+    else if (format == Format::Xlsx)
+        book = ReadBack::Script(QStringLiteral("xlsx"), {path});
+    else if (format == Format::Csv)
+        book = ReadBack::Script(QStringLiteral("csv"), {path});
+    else
+        book = ReadBack::Pspp(path, m_work.path());
+    QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+    QCOMPARE(book.sheets.size(), 1);
+    QCOMPARE(book.sheets[0].rows.size(), 1);
+    if (format == Format::Sav)
+        QCOMPARE(book.object.size(), 63);
+    else
+        QCOMPARE(book.sheets[0].rows[0], header);
 }
 
 void TestExport::statisticsFileDictionary()
