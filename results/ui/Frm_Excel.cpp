@@ -72,10 +72,9 @@ void Frm_Excel::save()
     options.format = ExcelExport::FormatOfFilter(fileType);
     options.scores = checkBox1_->isChecked();
 
-    // The grid follows the query too, so it shows what was exported.
-    adodc1_->Refresh();
-    writeHeadings();
-
+    // The file is written from QueryMe read afresh, row by row; the hidden
+    // grid keeps what it showed when the form loaded (reading the whole query
+    // into it again would only cost the time and memory of a second copy).
     const ExcelExport::Outcome outcome =
         ExcelExport::Write(ExcelExport::TargetPath(text1_->text(), options.format), options);
     if (!outcome.ok) {

@@ -16,7 +16,7 @@ class QPushButton;
 // the failure's description.
 //
 // Each press reads QueryMe afresh, so examinees added since the form loaded
-// are exported too. The file type chosen in the save dialog decides the
+// are exported too; the grid keeps the rows it was filled with on load. The file type chosen in the save dialog decides the
 // format: Excel 97-2003 (.xls, the first type), Excel (.xlsx), SPSS (.sav) or
 // CSV; its extension is added unless the chosen name already ends in it.
 // With CheckBox1 ticked every row also carries the examinee's raw scores,

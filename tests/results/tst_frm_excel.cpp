@@ -271,7 +271,8 @@ void TestFrmExcel::eachExportReadsTheDatabaseAfresh()
     const QList<QStringList> rows = ReadXls(m_out.filePath(QStringLiteral("second.xls"))).sheets[0].rows;
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[2], RowOf(later));
-    QCOMPARE(form.VSFlexGrid1()->Rows(), 3);
+    // The hidden grid keeps what it was filled with when the form loaded.
+    QCOMPARE(form.VSFlexGrid1()->Rows(), 2);
     QCOMPARE(form.VSFlexGrid1()->TextMatrix(0, 1), kHeadings[0]);
 }
 
