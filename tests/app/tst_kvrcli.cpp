@@ -3,6 +3,7 @@
 // would run it.
 #include "tests/results/ReadBack.h"
 #include "tests/store/StoreFixture.h"
+#include "tests/support/FullDisk.h"
 
 #include <QDir>
 #include <QFile>
@@ -233,13 +234,16 @@ private slots:
 
     void reportAllFailures_data()
     {
-        QTest::addColumn<int>("how"); // 0 no template, 1 DIR is a file, 2 a code that cannot name a file, 3 a code twice
+        // 0 no template, 1 DIR is a file, 2 a code that cannot name a file,
+        // 3 a code twice, 4 the disk is full
+        QTest::addColumn<int>("how");
         QTest::addColumn<QStringList>("written");
         QTest::addColumn<QString>("mentions");
         QTest::newRow("no template") << 0 << QStringList{} << "KVR.fr3";
         QTest::newRow("folder is a file") << 1 << QStringList{} << "profiles";
         QTest::newRow("code with a slash") << 2 << QStringList{"3.pdf"} << "1/2";
         QTest::newRow("code twice") << 3 << QStringList{"3.pdf"} << "more than one";
+        QTest::newRow("disk full: the earlier file stays") << 4 << QStringList{"3.pdf"} << "3.pdf";
     }
     void reportAllFailures()
     {
@@ -257,11 +261,27 @@ private slots:
             m_db->Exec(QStringLiteral("INSERT INTO IDE (Code, FullName, Geschlecht) VALUES ('1/2', 'Slash', ?)"), {kMale});
         if (how == 3)
             add(QStringLiteral("3"), QStringLiteral("Again"), kFemale, QStringList(40, QStringLiteral("0")));
-        const Run r = cli({QStringLiteral("report"), QStringLiteral("--all"), QStringLiteral("profiles")});
+        if (how == 4) {
+            QVERIFY(QDir(m_caller.path()).mkdir(QStringLiteral("profiles")));
+            QFile f(caller(QStringLiteral("profiles/3.pdf")));
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            f.write("an earlier profile");
+        }
+        Run r;
+        {
+            // kvr-cli inherits the limit: no file it writes may pass 4 KB.
+            std::unique_ptr<FileSizeLimit> full(how == 4 ? new FileSizeLimit(4096) : nullptr);
+            r = cli({QStringLiteral("report"), QStringLiteral("--all"), QStringLiteral("profiles")});
+        }
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(mentions), qPrintable(r.err));
         if (how != 1)
             QCOMPARE(QDir(caller(QStringLiteral("profiles"))).entryList(QDir::Files | QDir::Hidden), written);
+        if (how == 4) {
+            QFile f(caller(QStringLiteral("profiles/3.pdf")));
+            QVERIFY(f.open(QIODevice::ReadOnly));
+            QCOMPARE(f.readAll(), QByteArray("an earlier profile"));
+        }
     }
 };
 
