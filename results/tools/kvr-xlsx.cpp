@@ -17,6 +17,9 @@
 // and frozen; a sheet holds ROWS-PER-SHEET rows (1,048,576 unless given), the
 // header included, and the rows go on on further sheets, each with the header.
 #include <xlsxwriter.h>
+#include <zlib.h>
+
+#include <dlfcn.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -24,6 +27,22 @@
 #include <cstring>
 #include <string>
 #include <vector>
+
+// The workbook's parts are deflated at zlib's fastest level instead of its
+// default: an export is mostly a long sheet of small numbers, where the
+// default level costs about three times the time for a file a little smaller.
+// libxlsxwriter offers no setting for it, so its zip library's call is met
+// here on its way to zlib.
+extern "C" int deflateInit2_(z_streamp stream, int level, int method, int windowBits, int memLevel, int strategy,
+                             const char *version, int streamSize)
+{
+    using Init = int (*)(z_streamp, int, int, int, int, int, const char *, int);
+    static const Init real = reinterpret_cast<Init>(dlsym(RTLD_NEXT, "deflateInit2_"));
+    if (!real)
+        return Z_VERSION_ERROR;
+    return real(stream, level == Z_DEFAULT_COMPRESSION ? Z_BEST_SPEED : level, method, windowBits, memLevel,
+                strategy, version, streamSize);
+}
 
 namespace {
 
