@@ -1,6 +1,7 @@
 #include "capture/ui/Frm_File.h"
 
 #include "capture/AnswerImport.h"
+#include "capture/CaptureTexts.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
@@ -249,6 +250,11 @@ void Frm_File::VSFlexGrid1DblClick()
         break;
     case AnswerImport::Outcome::Unreadable:
         Dialogs::Message(this, QStringLiteral("Error A4"), FrmFileText::ErrorA4Text(), QMessageBox::Information);
+        break;
+    case AnswerImport::Outcome::Uncalculated:
+        // Nothing was stored: say what to do, the cells as a detail below.
+        Dialogs::Message(this, CaptureText::Attention(), CaptureText::UncalculatedWorkbook() + QLatin1Char('\n') + report.reason,
+                         QMessageBox::Warning);
         break;
     case AnswerImport::Outcome::WriteFailed:
         // Nothing was stored; say so rather than report success over it.
