@@ -23,8 +23,10 @@
 // nested deeper than any workbook needs, stops reading the sheet once it is
 // past row 41, checks every sector number, chain and size in a compound
 // document, and gives up on sheets or string tables that go on too long.
-// Every such case is an error, never a crash or a hang, and no file within
-// kMaxFileBytes makes it use more than a few tens of megabytes.
+// Every such case is an error, never a crash or a hang. An .xlsx is read
+// member by member from the file; an .xls is held whole with its workbook
+// stream, so no file within kMaxFileBytes makes the reader use more than
+// about twice its size.
 class WorkbookReader
 {
 public:

@@ -156,8 +156,8 @@ inline QByteArray SheetXml(const Sheet &sheet, QStringList &sst, bool prefixed, 
             case Kind::Error:
                 x += open + QStringLiteral(" t=\"e\"><%1v>%2</%1v></%1c>").arg(p, v);
                 break;
-            case Kind::Blank:
-                x += QStringLiteral("<%1c r=\"%2\" s=\"%3\"/>").arg(p, ref).arg(CellFormat(formats, 14));
+            case Kind::Blank: // styled, with the cell's number format when it has one
+                x += QStringLiteral("<%1c r=\"%2\" s=\"%3\"/>").arg(p, ref).arg(c.format ? xf : 1);
                 break;
             }
         }
