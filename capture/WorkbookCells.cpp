@@ -1,6 +1,7 @@
 #include "capture/WorkbookCells.h"
 
 #include <QDate>
+#include <QDateTime>
 #include <QStringList>
 
 #include <cmath>
@@ -80,6 +81,21 @@ QString DateText(double serial, bool date1904)
     if (date.isEmpty()) // past the year 9999
         return QString();
     return seconds == 0 ? date : date + u' ' + TimeText(seconds);
+}
+
+QString IsoDateText(const QString &text)
+{
+    const QString trimmed = text.trimmed();
+    QDateTime when = QDateTime::fromString(trimmed, Qt::ISODate);
+    if (!when.isValid())
+        when = QDateTime(QDate::fromString(trimmed, Qt::ISODate), QTime(0, 0));
+    if (!when.isValid())
+        return text;
+    const QString date = when.date().toString(Qt::ISODate);
+    const QTime time = when.time();
+    if (time == QTime(0, 0))
+        return date;
+    return date + u' ' + time.toString(QStringLiteral("HH:mm:ss"));
 }
 
 bool IsBuiltInDateFormat(int id)

@@ -58,6 +58,11 @@ QString PlainNumber(double number);
 // 9999.
 QString DateText(double serial, bool date1904);
 
+// A date written as ISO 8601 text (an .xlsx date cell) as DateText writes
+// it: "2023-03-15T12:00:00" gives "2023-03-15 12:00:00". Other text is
+// handed back as it stands.
+QString IsoDateText(const QString &text);
+
 // Number formats that show a date or a time: the built-in format numbers
 // reserved for them, and format codes with day, month, year, hour, minute or
 // second fields outside quoted text.

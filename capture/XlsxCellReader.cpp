@@ -360,7 +360,7 @@ Value ValueOf(const RawCell &cell, const QHash<int, QString> &sharedStrings, boo
         v.text = cell.value;
     } else if (t == u"str" || t == u"d") {
         v.kind = cell.value.isEmpty() ? Value::Kind::Empty : Value::Kind::Text;
-        v.text = cell.value;
+        v.text = t == u"d" ? WorkbookCells::IsoDateText(cell.value) : cell.value;
     } else if (!trimmed.isEmpty()) {
         // "n" or no type: a number, or its text as it stands when it is none
         bool ok = false;

@@ -23,6 +23,7 @@ enum class Kind {
     FormulaEmpty,    // a formula whose cached result is empty text: t="str", <v></v>
     FormulaShared,   // a formula whose text result is in the shared strings
     Uncalculated,    // a formula without a cached value, <f>..</f><v></v>
+    IsoDate,         // t="d": a date as ISO 8601 text
 };
 
 struct Cell {
@@ -152,6 +153,9 @@ inline QByteArray SheetXml(const Sheet &sheet, QStringList &sst, bool prefixed, 
                 break;
             case Kind::Bool:
                 x += open + QStringLiteral(" t=\"b\"><%1v>%2</%1v></%1c>").arg(p, v);
+                break;
+            case Kind::IsoDate:
+                x += open + QStringLiteral(" t=\"d\"><%1v>%2</%1v></%1c>").arg(p, v);
                 break;
             case Kind::Error:
                 x += open + QStringLiteral(" t=\"e\"><%1v>%2</%1v></%1c>").arg(p, v);

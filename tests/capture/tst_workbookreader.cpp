@@ -184,6 +184,10 @@ void TestWorkbookReader::cellTexts_data()
     QTest::newRow("boolean false") << Kind::Bool << "0" << false << "FALSE";
     QTest::newRow("error value") << Kind::Error << "#N/A" << false << "#N/A";
     QTest::newRow("styled empty cell") << Kind::Blank << "" << false << "";
+    // dates as ISO text read as dates in a date format do
+    QTest::newRow("ISO date") << Kind::IsoDate << "2023-03-15T00:00:00" << false << "2023-03-15";
+    QTest::newRow("ISO date and time") << Kind::IsoDate << "2023-03-15T12:00:00" << false << "2023-03-15 12:00:00";
+    QTest::newRow("not an ISO date") << Kind::IsoDate << "15/03/2023" << false << "15/03/2023";
 }
 
 void TestWorkbookReader::cellTexts()
