@@ -1,5 +1,6 @@
 #include "capture/ImportMessages.h"
 
+#include "capture/CaptureTexts.h"
 #include "common/Vendor.h"
 
 namespace ImportMessages {
@@ -27,11 +28,17 @@ Message For(const AnswerImport::Report &report)
     case AnswerImport::Outcome::WriteFailed:
         // Nothing was stored; say so rather than report success over it.
         return {QStringLiteral("خطا"), report.reason, Icon::Critical};
+    case AnswerImport::Outcome::Uncalculated:
+        // Nothing was stored: say what to do, the cells as a detail below.
+        return {CaptureText::Attention(), CaptureText::UncalculatedWorkbook() + QLatin1Char('\n') + report.reason,
+                Icon::Warning};
     case AnswerImport::Outcome::Imported:
-        break;
+        return {QStringLiteral("ورود اطلاعات"),
+                QStringLiteral("  داده ها با موفقيت وارد سيستم شدند ") + QStringLiteral("\r\n"), Icon::Information};
     }
-    return {QStringLiteral("ورود اطلاعات"), QStringLiteral("  داده ها با موفقيت وارد سيستم شدند ") + QStringLiteral("\r\n"),
-            Icon::Information};
+    // Not reached: every outcome has its message above, and an outcome added
+    // later without one must never read as a success.
+    return {QStringLiteral("خطا"), report.reason, Icon::Critical};
 }
 
 } // namespace ImportMessages
