@@ -36,11 +36,11 @@ void PutU32(std::string &b, uint32_t v)
 
 QString XlsxWriter::HelperPath()
 {
-    // Beside the program (a build folder, a portable copy), in ../lib/kvr for
+    // Beside the program (a build folder, a portable copy), in ../libexec/kvr for
     // the installed package, else the build's own (tests run from elsewhere).
     const QDir dir(QCoreApplication::applicationDirPath());
     for (const QString &candidate : {dir.filePath(QStringLiteral("kvr-xlsx")),
-                                     dir.filePath(QStringLiteral("../lib/kvr/kvr-xlsx"))})
+                                     dir.filePath(QStringLiteral("../libexec/kvr/kvr-xlsx"))})
         if (QFileInfo(candidate).isExecutable())
             return QDir::cleanPath(candidate);
     return QStringLiteral(KVR_BUILD_PROGRAM_DIR "/kvr-xlsx");
