@@ -67,10 +67,15 @@ function(kvr_add_folders)
 endfunction()
 
 # kvr_require_targets(WHO NAME...): every NAME must be a target defined by
-# now: a library of a folder added earlier, or an imported one.
+# now (a library of a folder added earlier, or an imported one) or a library
+# file that find_library() found.
 function(kvr_require_targets who)
   foreach(lib ${ARGN})
-    if(NOT TARGET ${lib})
+    if(IS_ABSOLUTE "${lib}")
+      if(NOT EXISTS "${lib}")
+        message(FATAL_ERROR "${who} links the file '${lib}', which does not exist.")
+      endif()
+    elseif(NOT TARGET ${lib})
       message(FATAL_ERROR "${who} links '${lib}', which is no library of this build: misspelt, "
                           "or its folder is added after this one (see the folder order in the "
                           "top CMakeLists.txt).")

@@ -30,6 +30,7 @@ struct FileRequest {
     QString startFolder;
     QString filter;
     QString answer; // empty: cancelled
+    QString answerType; // the file type chosen with the answer
 };
 
 // A modal box; returns the button pressed.
@@ -51,8 +52,10 @@ std::unique_ptr<QMessageBox> MakeBox(QWidget *parent, const QString &caption, co
 // Qt's form ("Excel (*.xls)"); start is a folder or a proposed file path.
 QString OpenFileName(QWidget *parent, const QString &caption, const QString &start,
                      const QString &filter);
+// With a filter of several file types ("A (*.a);;B (*.b)"), *selectedType
+// receives the one the user chose; it starts at the first.
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
-                     const QString &filter, bool confirmOverwrite = true);
+                     const QString &filter, bool confirmOverwrite = true, QString *selectedType = nullptr);
 
 // The self-closing box: caption "پيام", OK only, no icon; it closes itself
 // 1000 ms after it is shown and the call then returns as if OK was pressed.
@@ -70,6 +73,9 @@ bool Installed();
 // it, else No, else Cancel, else its first button; a file dialog gets "".
 void QueueAnswer(QMessageBox::StandardButton answer);
 void QueueFileName(const QString &path);
+// A file name answered together with the file type chosen in the dialog;
+// with QueueFileName alone the first file type of the filter is chosen.
+void QueueFileName(const QString &path, const QString &fileType);
 // Called for each box before the queue is consulted; returning NoButton
 // falls through to the queue. Lets a test look at the screen while the box
 // would be open.
