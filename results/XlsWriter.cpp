@@ -293,6 +293,131 @@ void xf(Bytes &b, bool style)
     b.u16(0x20C0); // default pattern colours
 }
 
+// The compound document around the workbook stream. After its header come
+// the worksheet sectors, the globals sectors, one directory sector, the FAT
+// sectors, then DIFAT sectors for the FAT sectors the header cannot list.
+// The stream starts with the globals and runs on into the worksheets.
+struct Container
+{
+    uint64_t declared = 0; // the stream's size as the directory gives it
+    uint64_t sheetSectors = 0;
+    uint64_t globalsSectors = 0;
+    uint64_t fatSectors = 1;
+    uint64_t difatSectors = 0;
+
+    uint64_t firstGlobals() const { return sheetSectors; }
+    uint64_t dirSector() const { return firstGlobals() + globalsSectors; }
+    uint64_t firstFat() const { return dirSector() + 1; }
+    uint64_t firstDifat() const { return firstFat() + fatSectors; }
+};
+
+// GLOBALS_SIZE is a whole number of sectors; the worksheets take SHEET_BYTES.
+Container containerFor(uint64_t globalsSize, uint64_t sheetBytes)
+{
+    Container c;
+    // A stream under the mini-stream cutoff would have to live in the mini
+    // stream; padding the worksheets past it keeps the layout simple.
+    c.declared = std::max(globalsSize + sheetBytes, MiniStreamCutoff);
+    c.sheetSectors = (c.declared - globalsSize + SectorSize - 1) / SectorSize;
+    c.globalsSectors = globalsSize / SectorSize;
+    for (;;) {
+        c.difatSectors = c.fatSectors > DifatInHeader
+                             ? (c.fatSectors - DifatInHeader + DifatPerSector - 1) / DifatPerSector
+                             : 0;
+        const uint64_t total = c.sheetSectors + c.globalsSectors + 1 + c.fatSectors + c.difatSectors;
+        if (total <= c.fatSectors * EntriesPerFatSector)
+            break;
+        ++c.fatSectors;
+    }
+    return c;
+}
+
+// The directory: the root storage and the one stream under it.
+std::string directorySector(const Container &c)
+{
+    Bytes dir;
+    auto entry = [&](const QString &name, uint8_t type, uint32_t child, uint32_t start, uint64_t size) {
+        for (int k = 0; k < 32; ++k)
+            dir.u16(k < name.size() ? name.at(k).unicode() : 0);
+        dir.u16(name.isEmpty() ? 0 : uint16_t((name.size() + 1) * 2));
+        dir.u8(type);
+        dir.u8(type ? 1 : 0); // black
+        dir.u32(NoStream);    // left sibling
+        dir.u32(NoStream);    // right sibling
+        dir.u32(child);
+        dir.zeros(16 + 4 + 8 + 8); // class id, state, times
+        dir.u32(start);
+        dir.u64(size);
+    };
+    entry(QStringLiteral("Root Entry"), 5, 1, EndOfChain, 0);
+    entry(QStringLiteral("Workbook"), 2, NoStream, uint32_t(c.firstGlobals()), c.declared);
+    entry(QString(), 0, NoStream, 0, 0);
+    entry(QString(), 0, NoStream, 0, 0);
+    return dir.s;
+}
+
+// The FAT and DIFAT sectors, one entry at a time into U32. The FAT chains the
+// stream through the globals sectors, then on into the worksheet sectors;
+// then the special sectors. A DIFAT sector lists the FAT sectors after the
+// first 109, 127 to a sector, and chains on to the next.
+template <typename Out>
+void sectorTables(const Container &c, Out u32)
+{
+    const uint64_t dirSector = c.dirSector();
+    const uint64_t firstFat = c.firstFat();
+    const uint64_t firstDifat = c.firstDifat();
+    const uint64_t fatEntries = c.fatSectors * EntriesPerFatSector;
+    for (uint64_t i = 0; i < fatEntries; ++i) {
+        uint32_t v = FreeSect;
+        if (i < c.sheetSectors)
+            v = i + 1 < c.sheetSectors ? uint32_t(i + 1) : EndOfChain;
+        else if (i < dirSector)
+            v = i + 1 < dirSector ? uint32_t(i + 1) : 0;
+        else if (i == dirSector)
+            v = EndOfChain;
+        else if (i >= firstFat && i < firstDifat)
+            v = FatSect;
+        else if (i >= firstDifat && i < firstDifat + c.difatSectors)
+            v = DifSect;
+        u32(v);
+    }
+    for (uint64_t d = 0; d < c.difatSectors; ++d) {
+        for (uint64_t k = 0; k < DifatPerSector; ++k) {
+            const uint64_t fat = DifatInHeader + d * DifatPerSector + k;
+            u32(fat < c.fatSectors ? uint32_t(firstFat + fat) : FreeSect);
+        }
+        u32(d + 1 < c.difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
+    }
+}
+
+// The compound document's header, the first sector of the file.
+std::string containerHeader(const Container &c)
+{
+    Bytes h;
+    static const char signature[8] = {char(0xD0), char(0xCF), char(0x11), char(0xE0),
+                                      char(0xA1), char(0xB1), char(0x1A), char(0xE1)};
+    h.s.append(signature, 8);
+    h.zeros(16);   // class id
+    h.u16(0x003E); // minor version
+    h.u16(0x0003); // major version: 512-byte sectors
+    h.u16(0xFFFE); // little-endian
+    h.u16(9);      // sector size 2^9
+    h.u16(6);      // mini sector size 2^6
+    h.zeros(6);
+    h.u32(0); // directory sectors (not counted in version 3)
+    h.u32(uint32_t(c.fatSectors));
+    h.u32(uint32_t(c.dirSector()));
+    h.u32(0); // transactions: none
+    h.u32(uint32_t(MiniStreamCutoff));
+    h.u32(EndOfChain); // no mini FAT
+    h.u32(0);
+    h.u32(c.difatSectors ? uint32_t(c.firstDifat()) : EndOfChain);
+    h.u32(uint32_t(c.difatSectors));
+    for (uint64_t i = 0; i < DifatInHeader; ++i)
+        h.u32(i < c.fatSectors ? uint32_t(c.firstFat() + i) : FreeSect);
+    return h.s;
+}
+
 } // namespace
 
 XlsWriter::XlsWriter(QIODevice &out, const QStringList &header)
@@ -684,117 +809,25 @@ bool XlsWriter::finish(QString *error)
     // how many there are, so one trial run gives it.
     const uint64_t globalsSize = globals(0).size();
     const uint64_t sheetBytes = m_pos - SectorSize;
-    const uint64_t streamSize = globalsSize + sheetBytes;
-    if (streamSize > 0x7FFFFFFFull) {
+    if (globalsSize + sheetBytes > 0x7FFFFFFFull) {
         setError(QStringLiteral("The workbook would be larger than 2 GB."));
         return fail();
     }
-    // A stream under the mini-stream cutoff would have to live in the mini
-    // stream; padding the worksheets past it keeps the layout simple.
-    const uint64_t declared = std::max(streamSize, MiniStreamCutoff);
-    const uint64_t sheetSectors = (declared - globalsSize + SectorSize - 1) / SectorSize;
-    const uint64_t globalsSectors = globalsSize / SectorSize;
+    const Container c = containerFor(globalsSize, sheetBytes);
 
-    // Layout after the header: worksheet sectors, globals sectors, one
-    // directory sector, FAT sectors, then DIFAT sectors for the FAT sectors
-    // the header cannot list.
-    uint64_t fatSectors = 1;
-    uint64_t difatSectors = 0;
-    for (;;) {
-        difatSectors = fatSectors > DifatInHeader ? (fatSectors - DifatInHeader + DifatPerSector - 1) / DifatPerSector
-                                                  : 0;
-        const uint64_t total = sheetSectors + globalsSectors + 1 + fatSectors + difatSectors;
-        if (total <= fatSectors * EntriesPerFatSector)
-            break;
-        ++fatSectors;
-    }
-    const uint64_t firstGlobals = sheetSectors;
-    const uint64_t dirSector = firstGlobals + globalsSectors;
-    const uint64_t firstFat = dirSector + 1;
-    const uint64_t firstDifat = firstFat + fatSectors;
-
-    for (uint64_t pad = sheetSectors * SectorSize - sheetBytes; pad > 0;) {
+    for (uint64_t pad = c.sheetSectors * SectorSize - sheetBytes; pad > 0;) {
         const size_t n = size_t(std::min<uint64_t>(pad, Chunk));
         std::memset(room(n), 0, n);
         pad -= n;
     }
-    const std::string head = globals(globalsSectors * SectorSize);
+    const std::string head = globals(c.globalsSectors * SectorSize);
     put(head.data(), head.size());
-
-    // Directory: the root storage and the one stream under it.
-    Bytes dir;
-    auto entry = [&](const QString &name, uint8_t type, uint32_t child, uint32_t start, uint64_t size) {
-        for (int k = 0; k < 32; ++k)
-            dir.u16(k < name.size() ? name.at(k).unicode() : 0);
-        dir.u16(name.isEmpty() ? 0 : uint16_t((name.size() + 1) * 2));
-        dir.u8(type);
-        dir.u8(type ? 1 : 0); // black
-        dir.u32(NoStream);    // left sibling
-        dir.u32(NoStream);    // right sibling
-        dir.u32(child);
-        dir.zeros(16 + 4 + 8 + 8); // class id, state, times
-        dir.u32(start);
-        dir.u64(size);
-    };
-    entry(QStringLiteral("Root Entry"), 5, 1, EndOfChain, 0);
-    entry(QStringLiteral("Workbook"), 2, NoStream, uint32_t(firstGlobals), declared);
-    entry(QString(), 0, NoStream, 0, 0);
-    entry(QString(), 0, NoStream, 0, 0);
-    put(dir.s.data(), dir.s.size());
+    const std::string dir = directorySector(c);
+    put(dir.data(), dir.size());
     if (!flush())
         return fail();
-
-    // FAT: the stream runs through the globals sectors, then on into the
-    // worksheet sectors; then the special sectors.
-    const uint64_t fatEntries = fatSectors * EntriesPerFatSector;
-    for (uint64_t i = 0; i < fatEntries; ++i) {
-        uint32_t v = FreeSect;
-        if (i < sheetSectors)
-            v = i + 1 < sheetSectors ? uint32_t(i + 1) : EndOfChain;
-        else if (i < dirSector)
-            v = i + 1 < dirSector ? uint32_t(i + 1) : 0;
-        else if (i == dirSector)
-            v = EndOfChain;
-        else if (i >= firstFat && i < firstDifat)
-            v = FatSect;
-        else if (i >= firstDifat && i < firstDifat + difatSectors)
-            v = DifSect;
-        u32(v);
-    }
-    // DIFAT sectors: the FAT sectors after the first 109, 127 to a sector.
-    for (uint64_t d = 0; d < difatSectors; ++d) {
-        for (uint64_t k = 0; k < DifatPerSector; ++k) {
-            const uint64_t fat = DifatInHeader + d * DifatPerSector + k;
-            u32(fat < fatSectors ? uint32_t(firstFat + fat) : FreeSect);
-        }
-        u32(d + 1 < difatSectors ? uint32_t(firstDifat + d + 1) : EndOfChain);
-    }
-    if (!flush())
-        return fail();
-
-    Bytes h;
-    static const char signature[8] = {char(0xD0), char(0xCF), char(0x11), char(0xE0),
-                                      char(0xA1), char(0xB1), char(0x1A), char(0xE1)};
-    h.s.append(signature, 8);
-    h.zeros(16);   // class id
-    h.u16(0x003E); // minor version
-    h.u16(0x0003); // major version: 512-byte sectors
-    h.u16(0xFFFE); // little-endian
-    h.u16(9);      // sector size 2^9
-    h.u16(6);      // mini sector size 2^6
-    h.zeros(6);
-    h.u32(0); // directory sectors (not counted in version 3)
-    h.u32(uint32_t(fatSectors));
-    h.u32(uint32_t(dirSector));
-    h.u32(0); // transactions: none
-    h.u32(uint32_t(MiniStreamCutoff));
-    h.u32(EndOfChain); // no mini FAT
-    h.u32(0);
-    h.u32(difatSectors ? uint32_t(firstDifat) : EndOfChain);
-    h.u32(uint32_t(difatSectors));
-    for (uint64_t i = 0; i < DifatInHeader; ++i)
-        h.u32(i < fatSectors ? uint32_t(firstFat + i) : FreeSect);
-    if (!writeAt(0, h.s))
+    sectorTables(c, [this](uint32_t v) { u32(v); });
+    if (!flush() || !writeAt(0, containerHeader(c)))
         return fail();
     return true;
 }
