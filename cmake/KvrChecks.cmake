@@ -6,7 +6,9 @@
 #  - a source of a logic library includes a screen header (".../ui/...") or a
 #    Qt Widgets header;
 #  - a target links a kvr_ name that is no target (a misspelt library);
-#  - a library or executable built here does not link kvr_settings.
+#  - a library or executable built here does not link kvr_settings;
+#  - a .cpp file in a folder of the tree (or a .h in a library's folder) is
+#    listed by no target: a file added and forgotten in its CMakeLists.txt.
 
 # The libraries and executables made in DIR and the folders below it.
 function(_kvr_targets_below out dir)
@@ -137,6 +139,62 @@ function(_kvr_check_includes list_var lib widget_headers)
   set(${list_var} ${found} PARENT_SCOPE)
 endfunction()
 
+# The CMakeLists.txt nearest above FILE, relative to the top of the tree.
+function(_kvr_lists_file out file)
+  get_filename_component(dir "${file}" DIRECTORY)
+  while(NOT EXISTS "${dir}/CMakeLists.txt" AND NOT dir STREQUAL CMAKE_SOURCE_DIR)
+    get_filename_component(dir "${dir}" DIRECTORY)
+  endwhile()
+  file(RELATIVE_PATH rel "${CMAKE_SOURCE_DIR}" "${dir}/CMakeLists.txt")
+  set(${out} "${rel}" PARENT_SCOPE)
+endfunction()
+
+# Appends to the caller's list LIST_VAR each source file that no target of
+# TARGETS lists: every .cpp below the folders added with kvr_add_folders(),
+# and every .h in the folders of kvr_folder() and their ui/. The globs are
+# checked again at every build, so a file added later stops the next build.
+function(_kvr_check_unlisted list_var)
+  set(found ${${list_var}})
+  set(listed)
+  foreach(t ${ARGN})
+    get_target_property(sources ${t} SOURCES)
+    get_target_property(dir ${t} SOURCE_DIR)
+    foreach(src ${sources})
+      if(src MATCHES "^\\$<")
+        continue()
+      endif()
+      get_filename_component(src "${src}" ABSOLUTE BASE_DIR "${dir}")
+      list(APPEND listed "${src}")
+    endforeach()
+  endforeach()
+  get_property(not_built GLOBAL PROPERTY KVR_SOURCES_NOT_BUILT)
+  list(APPEND listed ${not_built})
+
+  set(files)
+  get_property(folders GLOBAL PROPERTY KVR_SOURCE_FOLDERS)
+  foreach(dir ${folders})
+    file(GLOB_RECURSE more LIST_DIRECTORIES false CONFIGURE_DEPENDS "${dir}/*.cpp")
+    list(APPEND files ${more})
+  endforeach()
+  get_property(folders GLOBAL PROPERTY KVR_LIBRARY_FOLDERS)
+  foreach(dir ${folders})
+    kvr_glob(more "${dir}" *.h ui/*.h)
+    list(APPEND files ${more})
+  endforeach()
+  list(REMOVE_DUPLICATES files)
+  list(SORT files)
+  foreach(f ${files})
+    string(FIND "${f}" "${CMAKE_BINARY_DIR}/" in_build)
+    if(in_build EQUAL 0 OR f IN_LIST listed)
+      continue()
+    endif()
+    file(RELATIVE_PATH rel "${CMAKE_SOURCE_DIR}" "${f}")
+    _kvr_lists_file(lists "${f}")
+    list(APPEND found "${rel} is listed by no target: add it to a target's sources in ${lists}")
+  endforeach()
+  set(${list_var} ${found} PARENT_SCOPE)
+endfunction()
+
 function(kvr_check_tree)
   set(problems)
   _kvr_targets_below(targets "${CMAKE_SOURCE_DIR}")
@@ -170,6 +228,8 @@ function(kvr_check_tree)
     endif()
   endforeach()
 
+  _kvr_check_unlisted(problems ${targets})
+
   _kvr_widget_headers(widget_headers)
   get_property(logic_libs GLOBAL PROPERTY KVR_LOGIC_LIBRARIES)
   foreach(lib ${logic_libs})
@@ -184,6 +244,7 @@ function(kvr_check_tree)
     list(JOIN problems "\n  " text)
     message(FATAL_ERROR "The build rules of this tree are broken:\n  ${text}\n"
                         "Logic libraries (kvr_<folder>) hold no widgets; screens go in <folder>/ui "
-                        "(kvr_<folder>_ui). See CONTRIBUTING.md.")
+                        "(kvr_<folder>_ui). Every source file is listed in its folder's "
+                        "CMakeLists.txt. See CONTRIBUTING.md.")
   endif()
 endfunction()

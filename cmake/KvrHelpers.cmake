@@ -41,9 +41,8 @@ function(kvr_test_code dir)
   endif()
 endfunction()
 
-# kvr_glob(OUT DIR PATTERN...): the files in DIR matching the patterns, sorted;
-# a new file is picked up when the build next runs. The one place in the tree
-# that globs.
+# kvr_glob(OUT DIR PATTERN...): the files in DIR matching the patterns, sorted.
+# For the checks only (cmake/KvrChecks.cmake): targets list their sources.
 function(kvr_glob out dir)
   set(patterns)
   foreach(p ${ARGN})
@@ -62,8 +61,41 @@ function(kvr_add_folders)
       message(FATAL_ERROR "Folder '${dir}' is listed in ${CMAKE_CURRENT_LIST_FILE} "
                           "but ${CMAKE_CURRENT_SOURCE_DIR}/${dir}/CMakeLists.txt does not exist.")
     endif()
+    set_property(GLOBAL APPEND PROPERTY KVR_SOURCE_FOLDERS "${CMAKE_CURRENT_SOURCE_DIR}/${dir}")
     add_subdirectory(${dir})
   endforeach()
+endfunction()
+
+# kvr_sources_not_built(FILE...): files of the calling folder that this
+# configuration leaves out on purpose (an optional package is missing), so
+# that kvr_check_tree() does not report them as forgotten.
+function(kvr_sources_not_built)
+  foreach(f ${ARGN})
+    get_filename_component(path "${f}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    set_property(GLOBAL APPEND PROPERTY KVR_SOURCES_NOT_BUILT "${path}")
+  endforeach()
+endfunction()
+
+# _kvr_listed(OUT WHO FILE...): the paths of the files WHO lists, relative to
+# the calling folder, each of which must exist; the header beside each .cpp
+# comes with it, so that the moc and the layering check see it.
+function(_kvr_listed out who)
+  set(result)
+  foreach(f ${ARGN})
+    get_filename_component(path "${f}" ABSOLUTE BASE_DIR "${CMAKE_CURRENT_SOURCE_DIR}")
+    if(NOT EXISTS "${path}")
+      message(FATAL_ERROR "${who} lists '${f}', but ${path} does not exist.")
+    endif()
+    list(APPEND result "${path}")
+    if(path MATCHES "^(.*)\\.cpp$")
+      set(header "${CMAKE_MATCH_1}.h")
+      if(EXISTS "${header}")
+        list(APPEND result "${header}")
+      endif()
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES result)
+  set(${out} ${result} PARENT_SCOPE)
 endfunction()
 
 # kvr_require_targets(WHO NAME...): every NAME must be a target defined by
@@ -99,20 +131,38 @@ function(kvr_add_test name)
     TIMEOUT 300)
 endfunction()
 
-# kvr_folder(NAME LOGIC_LIBS ... WIDGET_LIBS ...)
-# A source folder gives up to two libraries: kvr_NAME from NAME/*.cpp, which
-# holds logic and links no Qt Widgets, and kvr_NAME_ui from NAME/ui/*.cpp for
-# the widgets and screens of that folder. Headers are included from the top of
-# the tree ("store/DataControl.h"). kvr_check_tree() holds the logic library
-# to its rule.
+# kvr_folder(NAME [SOURCES a.cpp ...] [UI_SOURCES ui/b.cpp ... ui/c.qrc]
+#            [LOGIC_LIBS ...] [WIDGET_LIBS ...])
+# A source folder gives up to two libraries: kvr_NAME from the SOURCES,
+# which holds logic and links no Qt Widgets, and kvr_NAME_ui from the
+# UI_SOURCES in NAME/ui for the widgets and screens of that folder. Every file
+# is listed by name (the header beside a .cpp comes with it; a header without
+# a .cpp is listed itself); kvr_check_tree() reports a .cpp or .h of the folder
+# that no target lists. Headers are included from the top of the tree
+# ("store/DataControl.h"). kvr_check_tree() holds the logic library to its
+# rule.
 function(kvr_folder name)
-  cmake_parse_arguments(F "" "" "LOGIC_LIBS;WIDGET_LIBS" ${ARGN})
-  kvr_require_targets("Folder ${name}" ${F_LOGIC_LIBS} ${F_WIDGET_LIBS})
-  kvr_glob(logic_src "${CMAKE_CURRENT_SOURCE_DIR}" *.cpp *.h)
-  kvr_glob(ui_src "${CMAKE_CURRENT_SOURCE_DIR}/ui" *.cpp *.h *.qrc)
-  if(NOT logic_src AND NOT ui_src)
-    message(FATAL_ERROR "Folder ${name} (${CMAKE_CURRENT_SOURCE_DIR}) holds no sources.")
+  cmake_parse_arguments(F "" "" "SOURCES;UI_SOURCES;LOGIC_LIBS;WIDGET_LIBS" ${ARGN})
+  if(F_UNPARSED_ARGUMENTS)
+    message(FATAL_ERROR "Folder ${name}: unknown arguments ${F_UNPARSED_ARGUMENTS}")
   endif()
+  kvr_require_targets("Folder ${name}" ${F_LOGIC_LIBS} ${F_WIDGET_LIBS})
+  foreach(f ${F_SOURCES})
+    if(f MATCHES "^ui/")
+      message(FATAL_ERROR "Folder ${name} lists the screen file '${f}' in SOURCES; it belongs in UI_SOURCES.")
+    endif()
+  endforeach()
+  foreach(f ${F_UI_SOURCES})
+    if(NOT f MATCHES "^ui/[^/]+$")
+      message(FATAL_ERROR "Folder ${name} lists '${f}' in UI_SOURCES; only files in ${name}/ui/ belong there.")
+    endif()
+  endforeach()
+  _kvr_listed(logic_src "Folder ${name}" ${F_SOURCES})
+  _kvr_listed(ui_src "Folder ${name}" ${F_UI_SOURCES})
+  if(NOT logic_src AND NOT ui_src)
+    message(FATAL_ERROR "Folder ${name} (${CMAKE_CURRENT_SOURCE_DIR}) lists no sources.")
+  endif()
+  set_property(GLOBAL APPEND PROPERTY KVR_LIBRARY_FOLDERS "${CMAKE_CURRENT_SOURCE_DIR}")
   if(logic_src)
     add_library(kvr_${name} STATIC ${logic_src})
     target_include_directories(kvr_${name} PUBLIC "${CMAKE_SOURCE_DIR}")
@@ -130,16 +180,17 @@ function(kvr_folder name)
   endif()
 endfunction()
 
-# kvr_test_folder(LIBS ...): every tst_*.cpp in the calling folder becomes one
-# test executable linked against LIBS.
+# kvr_test_folder(TESTS tst_a.cpp ... LIBS ...): each listed test file of the
+# calling folder becomes one test executable linked against LIBS.
 function(kvr_test_folder)
-  cmake_parse_arguments(T "" "" "LIBS" ${ARGN})
-  kvr_glob(tests "${CMAKE_CURRENT_SOURCE_DIR}" tst_*.cpp)
-  if(NOT tests)
-    message(FATAL_ERROR "${CMAKE_CURRENT_SOURCE_DIR} holds no tst_*.cpp.")
+  cmake_parse_arguments(T "" "" "TESTS;LIBS" ${ARGN})
+  if(T_UNPARSED_ARGUMENTS OR NOT T_TESTS)
+    message(FATAL_ERROR "${CMAKE_CURRENT_LIST_FILE}: kvr_test_folder(TESTS tst_x.cpp ... LIBS ...) "
+                        "lists its test files.")
   endif()
-  foreach(src ${tests})
-    get_filename_component(name "${src}" NAME_WE)
-    kvr_add_test(${name} SOURCES "${src}" LIBS ${T_LIBS})
+  foreach(f ${T_TESTS})
+    _kvr_listed(src "${CMAKE_CURRENT_LIST_FILE}" "${f}")
+    get_filename_component(name "${f}" NAME_WE)
+    kvr_add_test(${name} SOURCES ${src} LIBS ${T_LIBS})
   endforeach()
 endfunction()

@@ -28,11 +28,17 @@ if(NOT rc EQUAL 0)
 endif()
 
 # build_case(NAME EXPECT <regex, empty: must configure> [FOLDERS ...]
-#            [CORE_LIBS ...] [REPORT_LIBS ...] [CORE_INCLUDE text] [EXTRA text])
+#            [CORE_LIBS ...] [REPORT_LIBS ...] [CORE_INCLUDE text] [CORE_HEADER_INCLUDE text] [EXTRA text]
+#            [CORE_SOURCES ...] [CORE_EXTRA text] [MORE_FILES path ...])
+# MORE_FILES are further files of the scratch tree, which no list names.
 function(build_case name)
-  cmake_parse_arguments(C "" "EXPECT;CORE_INCLUDE;REPORT_INCLUDE;EXTRA" "FOLDERS;CORE_LIBS;REPORT_LIBS" ${ARGN})
+  cmake_parse_arguments(C "" "EXPECT;CORE_INCLUDE;CORE_HEADER_INCLUDE;REPORT_INCLUDE;EXTRA;CORE_EXTRA"
+                        "FOLDERS;CORE_LIBS;REPORT_LIBS;CORE_SOURCES;MORE_FILES" ${ARGN})
   if(NOT C_FOLDERS)
     set(C_FOLDERS core report)
+  endif()
+  if(NOT C_CORE_SOURCES)
+    set(C_CORE_SOURCES Core.cpp)
   endif()
   set(dir "${WORK}/${name}")
   file(REMOVE_RECURSE "${dir}")
@@ -48,15 +54,21 @@ ${C_EXTRA}
 kvr_check_tree()
 ")
   list(JOIN C_CORE_LIBS " " core_libs)
-  file(WRITE "${dir}/core/CMakeLists.txt" "kvr_folder(core LOGIC_LIBS Qt6::Gui ${core_libs} WIDGET_LIBS Qt6::Gui)\n")
-  file(WRITE "${dir}/core/Core.h" "#pragma once\n#include <QString>\nQString coreName();\n")
+  list(JOIN C_CORE_SOURCES " " core_sources)
+  file(WRITE "${dir}/core/CMakeLists.txt"
+       "kvr_folder(core SOURCES ${core_sources} UI_SOURCES ui/Screen.cpp\n"
+       "  LOGIC_LIBS Qt6::Gui ${core_libs} WIDGET_LIBS Qt6::Gui)\n${C_CORE_EXTRA}\n")
+  file(WRITE "${dir}/core/Core.h" "#pragma once\n#include <QString>\n${C_CORE_HEADER_INCLUDE}\nQString coreName();\n")
   file(WRITE "${dir}/core/Core.cpp" "#include \"core/Core.h\"\n${C_CORE_INCLUDE}\nQString coreName() { return QString(); }\n")
   file(WRITE "${dir}/core/ui/Screen.h" "#pragma once\n#include <QWidget>\nQWidget *makeScreen();\n")
   file(WRITE "${dir}/core/ui/Screen.cpp" "#include \"core/ui/Screen.h\"\n#include <QPushButton>\nQWidget *makeScreen() { return new QPushButton; }\n")
   list(JOIN C_REPORT_LIBS " " report_libs)
-  file(WRITE "${dir}/report/CMakeLists.txt" "kvr_folder(report LOGIC_LIBS kvr_core ${report_libs})\n")
+  file(WRITE "${dir}/report/CMakeLists.txt" "kvr_folder(report SOURCES Report.cpp LOGIC_LIBS kvr_core ${report_libs})\n")
   file(WRITE "${dir}/report/Report.cpp" "#include \"core/Core.h\"\n${C_REPORT_INCLUDE}\n")
   file(WRITE "${dir}/tool.cpp" "int main() { return 0; }\n")
+  foreach(f ${C_MORE_FILES})
+    file(WRITE "${dir}/${f}" "// not listed\n")
+  endforeach()
 
   file(COPY "${probe}/build/CMakeFiles/${CMAKE_VERSION}" DESTINATION "${dir}/build/CMakeFiles")
   execute_process(COMMAND "${CMAKE_COMMAND}" -S "${dir}" -B "${dir}/build" ${compiler_args}
@@ -103,6 +115,24 @@ build_case(missing_folder EXPECT "Folder 'absent' is listed in .* does not exist
 build_case(target_without_settings EXPECT "tool does not link kvr_settings"
   EXTRA "add_executable(tool tool.cpp)")
 
+# Source files: each is listed by a target, or said to be left out.
+build_case(forgotten_source EXPECT "core/Extra.cpp is listed by no target: add it to a target's sources in core/CMakeLists.txt"
+  MORE_FILES core/Extra.cpp)
+build_case(forgotten_screen EXPECT "core/ui/Panel.cpp is listed by no target: add it to a target's sources in core/CMakeLists.txt"
+  MORE_FILES core/ui/Panel.cpp)
+build_case(forgotten_file_below_a_folder EXPECT "report/tools/make.cpp is listed by no target: add it to a target's sources in report/CMakeLists.txt"
+  MORE_FILES report/tools/make.cpp)
+build_case(forgotten_header EXPECT "core/Texts.h is listed by no target"
+  MORE_FILES core/Texts.h)
+build_case(header_listed EXPECT "" CORE_SOURCES Core.cpp Texts.h
+  MORE_FILES core/Texts.h)
+build_case(source_left_out_on_purpose EXPECT ""
+  MORE_FILES core/Optional.cpp CORE_EXTRA "kvr_sources_not_built(Optional.cpp)")
+build_case(listed_source_missing EXPECT "Folder core lists 'Gone.cpp', but .*/core/Gone.cpp does not exist"
+  CORE_SOURCES Core.cpp Gone.cpp)
+build_case(screen_in_logic_sources EXPECT "Folder core lists the screen file 'ui/Screen.cpp' in SOURCES; it belongs in UI_SOURCES"
+  CORE_SOURCES Core.cpp ui/Screen.cpp)
+
 # Logic libraries that reach Qt Widgets.
 build_case(widgets_linked_directly EXPECT "kvr_core is a logic library but links Qt Widgets: kvr_core -> Qt6::Widgets"
   CORE_LIBS Qt6::Widgets)
@@ -118,6 +148,8 @@ build_case(widgets_through_a_link_interface EXPECT "kvr_report is a logic librar
 # Logic sources that include screen or widget headers.
 build_case(screen_header EXPECT "kvr_core: .*/core/Core.cpp includes the screen header \"core/ui/Screen.h\""
   CORE_INCLUDE "#include \"core/ui/Screen.h\"")
+build_case(screen_header_in_the_header_beside EXPECT "kvr_core: .*/core/Core.h includes the screen header \"core/ui/Screen.h\""
+  CORE_HEADER_INCLUDE "#include \"core/ui/Screen.h\"")
 build_case(screen_header_of_another_folder EXPECT "kvr_report: .*/report/Report.cpp includes the screen header \"core/ui/Screen.h\""
   REPORT_INCLUDE "  #  include \"core/ui/Screen.h\"")
 build_case(widget_header_by_class EXPECT "kvr_core: .*/core/Core.cpp includes the Qt Widgets header <QMessageBox>"
