@@ -7,6 +7,7 @@
 #include "common/ModuleDatum.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/DigitKeys.h"
+#include "common/ui/HiddenField.h"
 #include "common/ui/MainWindowRef.h"
 #include "common/ui/Placement.h"
 #include "common/ui/Twips.h"
@@ -167,12 +168,8 @@ void Frm_Azmoodani::buildChoices()
     m_combo2->setPlaceholderText(CaptureText::MaritalPrompt());
     m_combo2->setCurrentIndex(-1);
 
-    m_feGeschlecht = new QLineEdit(this);
-    m_feGeschlecht->setObjectName(QStringLiteral("FEditGeschlecht"));
-    m_feGeschlecht->hide();
-    m_feHeirat = new QLineEdit(this);
-    m_feHeirat->setObjectName(QStringLiteral("FEditHeirat"));
-    m_feHeirat->hide();
+    m_feGeschlecht = HiddenField(this, "FEditGeschlecht");
+    m_feHeirat = HiddenField(this, "FEditHeirat");
     connect(m_combo1, &QComboBox::textActivated, m_feGeschlecht, &QLineEdit::setText);
     connect(m_combo2, &QComboBox::textActivated, m_feHeirat, &QLineEdit::setText);
     connect(m_feGeschlecht, &QLineEdit::textChanged, this, [this](const QString &t) { mirror(m_combo1, t); });

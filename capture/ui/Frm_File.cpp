@@ -8,6 +8,7 @@
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/HelpPanel.h"
+#include "common/ui/HiddenField.h"
 #include "common/ui/MainWindowRef.h"
 #include "common/ui/Placement.h"
 #include "common/ui/Twips.h"
@@ -98,15 +99,9 @@ Frm_File::Frm_File(QWidget *parent)
     PlaceTwips(m_grid, 120, 600, 6705, 5400);
 
     // Hidden fields bound to the list and, during an import, to the answer row.
-    m_txtName = new QLineEdit(this);
-    m_txtName->setObjectName(QStringLiteral("TxtName"));
-    m_txtName->hide();
-    m_text16 = new QLineEdit(this);
-    m_text16->setObjectName(QStringLiteral("Text16"));
-    m_text16->hide();
-    m_text1 = new QLineEdit(this);
-    m_text1->setObjectName(QStringLiteral("Text1"));
-    m_text1->hide();
+    m_txtName = HiddenField(this, "TxtName");
+    m_text16 = HiddenField(this, "Text16");
+    m_text1 = HiddenField(this, "Text1");
 
     buildHelp();
 

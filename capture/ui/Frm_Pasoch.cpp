@@ -6,6 +6,7 @@
 #include "common/ui/Dialogs.h"
 #include "common/ui/DigitKeys.h"
 #include "common/ui/HelpPanel.h"
+#include "common/ui/HiddenField.h"
 #include "common/ui/MainWindowRef.h"
 #include "common/ui/Placement.h"
 #include "common/ui/Twips.h"
@@ -79,12 +80,8 @@ void Frm_Pasoch::buildUi()
 {
     setFixedSize(TwipsToPixelsX(this, 9000), TwipsToPixelsY(this, 5700));
 
-    m_text4 = new QLineEdit(this);
-    m_text4->setObjectName(QStringLiteral("Text4"));
-    m_text4->hide();
-    m_flatEdit4 = new QLineEdit(this);
-    m_flatEdit4->setObjectName(QStringLiteral("FlatEdit4"));
-    m_flatEdit4->hide();
+    m_text4 = HiddenField(this, "Text4");
+    m_flatEdit4 = HiddenField(this, "FlatEdit4");
 
     m_grid = new BoundGrid(this);
     m_grid->setObjectName(QStringLiteral("VSFlexGrid1"));

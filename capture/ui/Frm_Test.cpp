@@ -6,6 +6,7 @@
 #include "common/ui/Buttons.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/HelpPanel.h"
+#include "common/ui/HiddenField.h"
 #include "common/ui/MainWindowRef.h"
 #include "common/ui/Placement.h"
 #include "common/ui/Twips.h"
@@ -80,15 +81,9 @@ void Frm_Test::buildItem()
     m_label1->setObjectName(QStringLiteral("Label1(0)"));
     PlaceTwips(m_label1, 600, 240, 7860, 420);
 
-    m_fltEditCode = new QLineEdit(this);
-    m_fltEditCode->setObjectName(QStringLiteral("FltEditCode"));
-    m_fltEditCode->hide();
-    m_text6 = new QLineEdit(this);
-    m_text6->setObjectName(QStringLiteral("Text6"));
-    m_text6->hide();
-    m_text12 = new QLineEdit(this);
-    m_text12->setObjectName(QStringLiteral("Text12"));
-    m_text12->hide();
+    m_fltEditCode = HiddenField(this, "FltEditCode");
+    m_text6 = HiddenField(this, "Text6");
+    m_text12 = HiddenField(this, "Text12");
 
     m_lblQU = new QLabel(this);
     m_lblQU->setObjectName(QStringLiteral("LblQU"));

@@ -4,6 +4,7 @@
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
 #include "common/ui/HelpPanel.h"
+#include "common/ui/HiddenField.h"
 #include "common/ui/MainWindowRef.h"
 #include "common/ui/Placement.h"
 #include "common/ui/Twips.h"
@@ -133,19 +134,13 @@ void Frm_Ergebnis::buildUi()
 // education in hidden fields bound to Adodc1, and the summary line.
 void Frm_Ergebnis::buildHiddenFields()
 {
-    auto hiddenField = [this](const char *name) {
-        auto *f = new QLineEdit(this);
-        f->setObjectName(QLatin1String(name));
-        f->hide();
-        return f;
-    };
-    m_flatEdit1 = hiddenField("FlatEdit1");
-    m_flatEdit2 = hiddenField("FlatEdit2");
-    m_flatEdit3 = hiddenField("FlatEdit3");
-    m_feGeschlecht = hiddenField("FEGeschlecht");
-    m_flatEdit5 = hiddenField("FlatEdit5");
-    m_flatEdit4 = hiddenField("FlatEdit4");
-    m_txtid = hiddenField("Txtid");
+    m_flatEdit1 = HiddenField(this, "FlatEdit1");
+    m_flatEdit2 = HiddenField(this, "FlatEdit2");
+    m_flatEdit3 = HiddenField(this, "FlatEdit3");
+    m_feGeschlecht = HiddenField(this, "FEGeschlecht");
+    m_flatEdit5 = HiddenField(this, "FlatEdit5");
+    m_flatEdit4 = HiddenField(this, "FlatEdit4");
+    m_txtid = HiddenField(this, "Txtid");
     Bound::Bind(m_flatEdit1, m_adodc1, QStringLiteral("Code"));
     Bound::Bind(m_flatEdit2, m_adodc1, QStringLiteral("FullName"));
     Bound::Bind(m_flatEdit3, m_adodc1, QStringLiteral("Alter"));
