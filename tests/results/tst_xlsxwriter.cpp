@@ -1,6 +1,8 @@
 // The .xlsx writer on its own: sheets that fill up continue on further
 // sheets, each one laid out like the first; over-long texts are cut where a
-// cell ends. openpyxl reads the workbooks back.
+// cell ends; numbers read back as the numbers given, whether the writer
+// formats them itself (whole numbers) or leaves them to the C library.
+// openpyxl reads the workbooks back.
 #include "ReadBack.h"
 #include "results/XlsxWriter.h"
 
@@ -50,6 +52,28 @@ private slots:
             QCOMPARE(sheet.value(QStringLiteral("freeze")).toString(), QStringLiteral("A2"));
             QCOMPARE(sheet.value(QStringLiteral("boldHeader")).toBool(), true);
         }
+    }
+
+    void numbersReadBackExactly()
+    {
+        const QList<double> numbers = {0, 2, -12, 65535, 999999999999999, 1e15, 1e20, 2.5, 0.1, -7.25, 1.0 / 3};
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("numbers.xlsx"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            XlsxWriter w(f, {QStringLiteral("n")});
+            for (double v : numbers) {
+                w.addNumber(v);
+                w.endRow();
+            }
+            QVERIFY(w.finish());
+        }
+        const ReadBook book = ReadBack::Script(QStringLiteral("xlsx"), {path});
+        QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+        QCOMPARE(book.sheets[0].rows.size(), numbers.size() + 1);
+        for (int i = 0; i < numbers.size(); ++i)
+            QCOMPARE(book.sheets[0].rows[i + 1].at(0).toDouble(), numbers[i]);
     }
 
     void overLongTextsAreCutAtTheCellLimit()
