@@ -2,7 +2,9 @@
 
 #include "common/ProgramFolder.h"
 #include "results/XlsWriter.h"
+#include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
+#include "store/ServerDatabase.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -104,11 +106,48 @@ QString readQueryMe(const QString &databaseFile, XlsWriter &writer, int *rows)
     return why;
 }
 
+// The same from the server's QueryMe, its values as the server writes them.
+QString readQueryMeFromServer(XlsWriter &writer, int *rows)
+{
+    const QStringList headings = Headings();
+    const ServerDatabase::Outcome read = ServerDatabase::ReadQuery(
+        RecordSource(),
+        [&](const QStringList &names) {
+            QStringList header;
+            for (int c = 0; c < names.size(); ++c)
+                header << (c < headings.size() ? headings[c] : names[c]);
+            writer.setHeader(header);
+        },
+        [&](const QList<QByteArrayView> &values, const QList<bool> &nulls) {
+            for (int c = 0; c < values.size(); ++c)
+                writer.addCell(nulls[c] ? nullptr : values[c].data(), int(values[c].size()));
+            writer.endRow();
+            ++*rows;
+            return true;
+        });
+    return read.ok ? QString() : read.error;
+}
+
 } // namespace
 
 Outcome Write(const QString &target, const QString &databaseFile)
 {
     Outcome out;
+    if (databaseFile.isEmpty() && DatabaseLocation::OnServer()) {
+        XlsWriter writer;
+        int rows = 0;
+        out.error = readQueryMeFromServer(writer, &rows);
+        if (!out.error.isEmpty()) {
+            out.reason = QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
+            return out;
+        }
+        if (!writer.save(target, &out.error, &out.reason))
+            return out;
+        out.ok = true;
+        out.rows = rows;
+        out.sheets = writer.sheetCount();
+        return out;
+    }
     const QString db = databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
     if (!QFileInfo(db).isFile()) {
         out.error = QStringLiteral("The database file %1 does not exist.").arg(db);

@@ -30,8 +30,9 @@ struct Outcome
     int sheets = 0;
 };
 
-// Reads QueryMe afresh from the database file (the program folder's
-// KVRDB.mdb unless databaseFile is given), read-only, and writes the workbook
+// Reads QueryMe afresh from the database (the program folder's KVRDB.mdb,
+// or the server when the records live on one, unless databaseFile is given),
+// read-only, and writes the workbook
 // to target exactly as named. The headings replace the query's column names
 // by position; columns past the headings keep the query's names. The file
 // appears only when complete and every step of writing it has succeeded: on
