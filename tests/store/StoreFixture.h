@@ -165,23 +165,29 @@ public:
         Exec(QStringLiteral("CREATE INDEX test_%1_code ON \"%1\"(Code)").arg(table));
     }
 
-    // Makes the given writes to the table fail with the reason, as a
-    // database that refuses them (a trigger that aborts).
+    // Makes the given writes to the table (an update only of that column,
+    // when one is named) fail with the reason, as a database that refuses
+    // them: a trigger that aborts.
     void RefuseWrites(const QString &table, const QString &reason,
                       const QStringList &operations = {QStringLiteral("INSERT"), QStringLiteral("UPDATE"),
-                                                        QStringLiteral("DELETE")})
+                                                        QStringLiteral("DELETE")},
+                      const QString &column = QString())
     {
+        // The server's refusal is of the kind SQLite's RAISE(ABORT) is: a
+        // constraint the change does not meet.
         if (OnServer())
             Exec(QStringLiteral("CREATE OR REPLACE FUNCTION kvr_refuse() RETURNS trigger LANGUAGE plpgsql AS "
-                                "$$ BEGIN RAISE EXCEPTION '%', TG_ARGV[0]; END $$"));
+                                "$$ BEGIN RAISE EXCEPTION USING MESSAGE = TG_ARGV[0], ERRCODE = 'check_violation'; "
+                                "END $$"));
         for (const QString &op : operations) {
+            const QString what = column.isEmpty() ? op : op + QStringLiteral(" OF \"") + column + QLatin1Char('"');
             if (OnServer())
-                Exec(QStringLiteral("CREATE TRIGGER refuse_%1_%2 BEFORE %2 ON \"%1\" FOR EACH ROW "
-                                    "EXECUTE FUNCTION kvr_refuse('%3')")
-                         .arg(table, op, reason));
+                Exec(QStringLiteral("CREATE TRIGGER refuse_%1_%2 BEFORE %3 ON \"%1\" FOR EACH ROW "
+                                    "EXECUTE FUNCTION kvr_refuse('%4')")
+                         .arg(table, op, what, reason));
             else
-                Exec(QStringLiteral("CREATE TRIGGER refuse_%1_%2 BEFORE %2 ON %1 BEGIN SELECT RAISE(ABORT, '%3'); END")
-                         .arg(table, op, reason));
+                Exec(QStringLiteral("CREATE TRIGGER refuse_%1_%2 BEFORE %3 ON %1 BEGIN SELECT RAISE(ABORT, '%4'); END")
+                         .arg(table, op, what, reason));
         }
     }
     void AllowWrites(const QString &table,
