@@ -30,10 +30,14 @@ public:
     // Whether this run of the test works on the server.
     static bool ServerRun() { return qEnvironmentVariable("KVR_TEST_DATABASE") == QLatin1String("server"); }
 
-    StoreFixture()
+    enum class Where { AsRun, Server, File };
+
+    // AsRun: the server in the server variant, else the file. A test of
+    // the server's own matters asks for the server whatever the run.
+    explicit StoreFixture(Where where = Where::AsRun)
     {
         SetProgramFolder(m_dir.path());
-        if (ServerRun()) {
+        if (where == Where::Server || (where == Where::AsRun && ServerRun())) {
             TestServer &server = TestServer::Instance();
             if (!server.ok()) {
                 m_error = server.error();
