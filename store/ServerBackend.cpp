@@ -41,6 +41,7 @@ public:
         if (!m_result.ok())
             m_failure = m_result.failure();
     }
+    explicit ServerCursor(const Failure &failure) : m_failure(failure) {}
     bool next() override { return m_result.ok() && ++m_row < m_result.rows(); }
     const Failure *failure() const override { return m_result.ok() ? nullptr : &m_failure; }
     int columnCount() const override { return m_result.columns(); }
@@ -179,9 +180,19 @@ public:
 
     std::unique_ptr<Cursor> query(const QString &connection, const QString &sql, const QList<Param> &params) override
     {
-        auto cursor = std::make_unique<ServerCursor>(ServerSession::Exec(connection, sql, params));
+        pg_conn *conn = ServerSession::Handle(connection);
+        const bool inTransaction = conn && PQtransactionStatus(conn) != PQTRANS_IDLE;
+        ServerSession::Result result = ServerSession::Exec(conn, sql, params);
+        // A read that found the connection lost is read again on a new one;
+        // one inside a transaction fails with it.
+        if (!result.ok() && result.failure().code == DatabaseError::ConnectionLost && !inTransaction) {
+            Failure f;
+            if (!connect(&f))
+                return std::make_unique<ServerCursor>(f);
+            result = ServerSession::Exec(connection, sql, params);
+        }
         m_used.start();
-        return cursor;
+        return std::make_unique<ServerCursor>(std::move(result));
     }
 
     QString firstRowOnly() const override { return QStringLiteral(" LIMIT 1"); }
