@@ -4,7 +4,7 @@
 // of a clinic share.
 //
 // The choice belongs to the computer, not to the database: it is kept in the
-// user's settings file (~/.config/KVR/KVR.conf), never in the database, and
+// user's settings file (~/.config/KVR/KVR.ini), never in the database, and
 // it never holds a password. The running program takes it once at its start
 // (UseSaved); kvr-cli takes it too unless it is given a connection string.
 // Tests set the location of their process directly (UseFile / UseServer).
