@@ -88,6 +88,10 @@ class Session
 {
 public:
     explicit Session(const QString &name) : m_name(name) { m_ok = ServerSession::Open(name, &m_failure); }
+    Session(const QString &name, const DatabaseLocation::Server &server, const QString &password) : m_name(name)
+    {
+        m_ok = ServerSession::Open(name, server, password, &m_failure);
+    }
     ~Session()
     {
         if (pg_conn *c = conn(); c && PQstatus(c) == CONNECTION_OK && PQtransactionStatus(c) != PQTRANS_IDLE)
@@ -426,12 +430,17 @@ QStringList SchemaStatements()
 
 QString Problem(int *code)
 {
+    return Problem(DatabaseLocation::CurrentServer(), DatabaseLocation::Password(), code);
+}
+
+QString Problem(const DatabaseLocation::Server &server, const QString &password, int *code)
+{
     auto problem = [code](const QString &why, int value) {
         if (code)
             *code = value;
         return why;
     };
-    Session s(QStringLiteral("kvr_server_check"));
+    Session s(QStringLiteral("kvr_server_check"), server, password);
     if (!s.ok())
         return problem(s.failure().message, s.failure().code);
     const ServerSession::Result r = s.exec(QStringLiteral(
@@ -458,12 +467,12 @@ QString Problem(int *code)
         if (!kinds.contains(t.name) || (kinds[t.name] == QLatin1String("v")) != isView)
             return problem(QStringLiteral("The %1 %2 is missing in %3.")
                                .arg(isView ? QStringLiteral("view") : QStringLiteral("table"), t.name,
-                                    DatabaseLocation::CurrentServer().Describe()),
+                                    server.Describe()),
                            DatabaseError::NotPrepared);
         for (const QString &c : t.columns)
             if (!columns[t.name].contains(c))
                 return problem(QStringLiteral("The column %1 of %2 is missing in %3.")
-                                   .arg(c, t.name, DatabaseLocation::CurrentServer().Describe()),
+                                   .arg(c, t.name, server.Describe()),
                                DatabaseError::NotPrepared);
     }
     return problem(QString(), 0);

@@ -14,6 +14,8 @@
 //
 // Each operation runs on a connection of its own, in one transaction: it is
 // done whole or not at all.
+#include "store/DatabaseLocation.h"
+
 #include <QByteArrayView>
 #include <QList>
 #include <QString>
@@ -35,6 +37,9 @@ QString DeliveredScript();
 // cannot be reached, or a table, view or column is missing. *code gets
 // DatabaseError's code.
 QString Problem(int *code = nullptr);
+// The same for a server not yet chosen, with the password given (empty:
+// libpq's own, from PGPASSWORD or ~/.pgpass).
+QString Problem(const DatabaseLocation::Server &server, const QString &password, int *code = nullptr);
 
 struct Counts {
     qint64 examinees = 0;

@@ -96,14 +96,13 @@ QString connectOptions(const DatabaseLocation::Server &s)
 // Why a connection could not be made: libpq is asked once more on its own,
 // which tells a refused or missing password apart from an unreachable
 // server in any language of its messages.
-Sql::Failure connectFailure(const QString &qtMessage)
+Sql::Failure connectFailure(const QString &qtMessage, const DatabaseLocation::Server &s, const QString &password)
 {
-    const DatabaseLocation::Server s = DatabaseLocation::CurrentServer();
     QString conninfo = s.ConnectionString();
     if (!conninfo.contains(QLatin1String("connect_timeout=")))
         conninfo += QStringLiteral(" connect_timeout=10");
-    if (!DatabaseLocation::Password().isEmpty()) {
-        QString p = DatabaseLocation::Password();
+    if (!password.isEmpty()) {
+        QString p = password;
         p.replace(QLatin1Char('\\'), QStringLiteral("\\\\")).replace(QLatin1Char('\''), QStringLiteral("\\'"));
         conninfo += QStringLiteral(" password='%1'").arg(p);
     }
@@ -137,8 +136,12 @@ Sql::Failure FailureOf(pg_conn *conn, bool connecting)
 
 bool Open(const QString &name, Sql::Failure *failure)
 {
+    return Open(name, DatabaseLocation::CurrentServer(), DatabaseLocation::Password(), failure);
+}
+
+bool Open(const QString &name, const DatabaseLocation::Server &s, const QString &password, Sql::Failure *failure)
+{
     Close(name);
-    const DatabaseLocation::Server s = DatabaseLocation::CurrentServer();
     {
         QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QPSQL"), name);
         if (!db.isValid()) {
@@ -153,13 +156,13 @@ bool Open(const QString &name, Sql::Failure *failure)
             db.setPort(s.port);
         db.setDatabaseName(s.database);
         db.setUserName(s.user);
-        db.setPassword(DatabaseLocation::Password());
+        db.setPassword(password);
         db.setConnectOptions(connectOptions(s));
         if (!db.open()) {
             const QString why = db.lastError().text();
             db = QSqlDatabase();
             QSqlDatabase::removeDatabase(name);
-            *failure = connectFailure(why);
+            *failure = connectFailure(why, s, password);
             return false;
         }
     }

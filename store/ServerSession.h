@@ -9,6 +9,7 @@
 // the server's own (unreachable, connection lost, login refused).
 //
 // Used inside store/ and by the backup.
+#include "store/DatabaseLocation.h"
 #include "store/SqlBackend.h"
 
 #include <QByteArray>
@@ -24,6 +25,10 @@ namespace ServerSession {
 // name is closed first). Statements wait up to KvrDatabase::BusyTimeoutMs for
 // a row or lock another program holds.
 bool Open(const QString &name, Sql::Failure *failure);
+// The same to a given server with a given password (a connection tried
+// before it is chosen).
+bool Open(const QString &name, const DatabaseLocation::Server &server, const QString &password,
+          Sql::Failure *failure);
 void Close(const QString &name);
 // The connection's libpq handle, or null when it is not open.
 pg_conn *Handle(const QString &name);

@@ -5,6 +5,11 @@
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
 #include "shell/ui/Resource.h"
+#include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
+#include "store/ui/Keyring.h"
+#include "store/ui/ServerTexts.h"
+#include "tests/support/TestServer.h"
 
 #include "ShellFixture.h"
 
@@ -18,6 +23,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -40,6 +47,7 @@ class TestFrmSetting : public QObject
 {
     Q_OBJECT
     ProgramFolderFixture *m_folder = nullptr;
+    QTemporaryDir m_config;
     QPointer<MDIForm1> m_main;
     Frm_Setting *s = nullptr;
 
@@ -59,6 +67,9 @@ private slots:
     {
         m_folder = new ProgramFolderFixture;
         QVERIFY(m_folder->ok);
+        // This computer's choice of where the records live, in a settings
+        // file of the test's own.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
         Vendor::SetBase(QStringLiteral("http://127.0.0.1:9"));
         MDIForm1::SetStartupCheck({});
     }
@@ -85,10 +96,11 @@ private slots:
     {
         QCOMPARE(s->windowTitle(), QString::fromUtf8("تنظيمات"));
         auto *tabs = field<QTabWidget>(QStringLiteral("TabControl1"));
-        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->count(), 4);
         QCOMPARE(tabs->tabText(0), QString::fromUtf8("تغيير تم"));
         QCOMPARE(tabs->tabText(1), QString::fromUtf8("مشخصات كلينيك"));
         QCOMPARE(tabs->tabText(2), QString::fromUtf8("ويرايش سوالات"));
+        QCOMPARE(tabs->tabText(3), ServerText::TabCaption());
         QCOMPARE(field(QStringLiteral("FEItem(0)"))->text(), StoredSetting(QStringLiteral("Name")));
         QCOMPARE(field(QStringLiteral("FEItem(1)"))->text(), StoredSetting(QStringLiteral("Adresse")));
         QVERIFY(!field(QStringLiteral("FEItem(0)"))->text().isEmpty());
@@ -409,6 +421,127 @@ private slots:
             }
         }
         QCOMPARE(QDir::currentPath(), QDir(ProgramFolder()).absolutePath());
+    }
+
+    // Where the records live: kept for this computer from the next start,
+    // the fields of a server used only when the server is chosen.
+    void whereTheRecordsLive_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("says"); // the timed message
+        QTest::newRow("the file") << false << "" << "" << ServerText::Saved();
+        QTest::newRow("a server") << true << "kvr" << "6543" << ServerText::Saved();
+        QTest::newRow("a server, usual port") << true << "kvr" << "" << ServerText::Saved();
+        QTest::newRow("a server without a database") << true << "" << "" << ServerText::NeedDatabase();
+        QTest::newRow("a port out of range") << true << "kvr" << "70000" << ServerText::BadPort();
+    }
+    void whereTheRecordsLive()
+    {
+        QFETCH(bool, server);
+        QFETCH(QString, database);
+        QFETCH(QString, port);
+        QFETCH(QString, says);
+        DatabaseLocation::SaveChoice({});
+        Keyring::Test::UseMemory(true);
+        delete Frm_Setting::Instance(); // shows the saved choice as it loads
+        s = Frm_Setting::Instance();
+        QVERIFY(field<QRadioButton>(QStringLiteral("OptFile"))->isChecked());
+        QVERIFY(!field(QStringLiteral("TxtServerHost"))->isEnabled());
+
+        field<QRadioButton>(server ? QStringLiteral("OptServer") : QStringLiteral("OptFile"))->setChecked(true);
+        QCOMPARE(field(QStringLiteral("TxtServerHost"))->isEnabled(), server);
+        field(QStringLiteral("TxtServerHost"))->setText(QStringLiteral(" db.clinic "));
+        field(QStringLiteral("TxtServerPort"))->setText(port);
+        field(QStringLiteral("TxtServerDatabase"))->setText(database);
+        field(QStringLiteral("TxtServerUser"))->setText(QStringLiteral("reception"));
+        field<QCheckBox>(QStringLiteral("ChkServerTls"))->setChecked(true);
+        click(QStringLiteral("PBServerSave"));
+        QCOMPARE(boxes().size(), 1);
+        QVERIFY(boxes().first().timed);
+        QCOMPARE(boxes().first().text, says);
+
+        const DatabaseLocation::Choice saved = DatabaseLocation::SavedChoice();
+        const bool stored = says == ServerText::Saved();
+        QCOMPARE(saved.kind, server && stored ? DatabaseLocation::Kind::Server : DatabaseLocation::Kind::File);
+        if (server && stored) {
+            QCOMPARE(saved.server.Describe(), QStringLiteral("reception@db.clinic%1/kvr").arg(port.isEmpty() ? "" : ":" + port));
+            QVERIFY(saved.server.tls);
+        }
+        // The program in use keeps working where it does until its next start.
+        QVERIFY(!DatabaseLocation::OnServer());
+        // Shown again as saved when the screen loads anew.
+        delete Frm_Setting::Instance();
+        s = Frm_Setting::Instance();
+        QCOMPARE(field<QRadioButton>(QStringLiteral("OptServer"))->isChecked(), server && stored);
+        Keyring::Test::UseDesktop();
+        m_main->ExecuteCommand(142);
+    }
+
+    // A password kept in the keyring goes when it is no longer to be kept.
+    void keptPasswordIsForgottenWhenNotToBeKept()
+    {
+        Keyring::Test::UseMemory(true);
+        DatabaseLocation::Choice c;
+        c.kind = DatabaseLocation::Kind::Server;
+        c.server.database = QStringLiteral("kvr");
+        c.server.user = QStringLiteral("reception");
+        c.rememberPassword = true;
+        QVERIFY(DatabaseLocation::SaveChoice(c));
+        QVERIFY(Keyring::Write(c.server, QStringLiteral("secret")));
+        delete Frm_Setting::Instance();
+        s = Frm_Setting::Instance();
+        QVERIFY(field<QCheckBox>(QStringLiteral("ChkKeepPassword"))->isChecked());
+        field<QCheckBox>(QStringLiteral("ChkKeepPassword"))->setChecked(false);
+        click(QStringLiteral("PBServerSave"));
+        QCOMPARE(Keyring::Read(c.server), QString());
+        QVERIFY(!DatabaseLocation::SavedChoice().rememberPassword);
+        Keyring::Test::UseDesktop();
+        DatabaseLocation::SaveChoice({});
+        m_main->ExecuteCommand(142);
+    }
+
+    // The connection is tried with what the fields say, asking for the
+    // password when the server wants one.
+    void connectionIsTried_data()
+    {
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("says"); // the box's first line; empty: none
+        QTest::newRow("ready") << "kvr_test" << "postgres" << QStringList{} << ServerText::Connected();
+        QTest::newRow("password asked") << "kvr_test" << TestServer::kPasswordUser << QStringList{"secret"}
+                                        << ServerText::Connected();
+        QTest::newRow("password cancelled") << "kvr_test" << TestServer::kPasswordUser << QStringList{} << "";
+        QTest::newRow("not prepared") << "postgres" << "postgres" << QStringList{}
+                                      << DatabaseError::Text(DatabaseError::NotPrepared, QString());
+    }
+    void connectionIsTried()
+    {
+        QFETCH(QString, database);
+        QFETCH(QString, user);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, says);
+        TestServer &server = TestServer::Instance();
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        QVERIFY(server.ResetDatabase(QLatin1String(TestServer::kDatabase)));
+        qunsetenv("PGPASSWORD");
+        field<QRadioButton>(QStringLiteral("OptServer"))->setChecked(true);
+        field(QStringLiteral("TxtServerHost"))->setText(server.SocketFolder());
+        field(QStringLiteral("TxtServerPort"))->setText(QString::number(TestServer::kPort));
+        field(QStringLiteral("TxtServerDatabase"))->setText(database);
+        field(QStringLiteral("TxtServerUser"))->setText(user);
+        field<QCheckBox>(QStringLiteral("ChkServerTls"))->setChecked(false);
+        for (const QString &p : typed)
+            Dialogs::Test::QueuePassword(p);
+        click(QStringLiteral("PBServerTest"));
+        QCOMPARE(Dialogs::Test::PasswordRequests().size(), user == QLatin1String("postgres") ? 0 : 1);
+        QCOMPARE(boxes().size(), says.isEmpty() ? 0 : 1);
+        if (!says.isEmpty())
+            QCOMPARE(boxes().first().text.section(QLatin1Char('\n'), 0, 0), says);
+        // Trying saves nothing.
+        QCOMPARE(DatabaseLocation::SavedChoice().kind, DatabaseLocation::Kind::File);
     }
 
     // Must stay last: closing unloads the screen.
