@@ -9,7 +9,7 @@
 #include "store/DatabaseLocation.h"
 #include "store/ui/Keyring.h"
 #include "store/ui/ServerTexts.h"
-#include "tests/support/TestServer.h"
+#include "tests/store/StoreFixture.h"
 
 #include "ShellFixture.h"
 
@@ -46,7 +46,7 @@ static void typeText(QWidget *w, const QString &text)
 class TestFrmSetting : public QObject
 {
     Q_OBJECT
-    ProgramFolderFixture *m_folder = nullptr;
+    StoreFixture *m_store = nullptr;
     QTemporaryDir m_config;
     QPointer<MDIForm1> m_main;
     Frm_Setting *s = nullptr;
@@ -65,8 +65,9 @@ class TestFrmSetting : public QObject
 private slots:
     void initTestCase()
     {
-        m_folder = new ProgramFolderFixture;
-        QVERIFY(m_folder->ok);
+        m_store = new StoreFixture;
+        QVERIFY2(m_store->ok(), qPrintable(m_store->error()));
+        QVERIFY(CopyTree(SourceDir() + QStringLiteral("/data/Styles"), m_store->Folder() + QStringLiteral("/Styles")));
         // This computer's choice of where the records live, in a settings
         // file of the test's own.
         QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
@@ -78,7 +79,7 @@ private slots:
         delete m_main.data();
         if (Frm_Setting::IsLoaded())
             delete Frm_Setting::Instance();
-        delete m_folder;
+        delete m_store;
     }
     void init()
     {
@@ -302,17 +303,8 @@ private slots:
     {
         QFETCH(QString, table);
         QFETCH(QString, control);
-        const auto exec = [this](const QString &sql) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("refuse"));
-            db.setDatabaseName(m_folder->path(QStringLiteral("KVRDB.mdb")));
-            const bool ok = db.open() && QSqlQuery(db).exec(sql);
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("refuse"));
-            return ok;
-        };
-        QVERIFY(exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                         .arg(table)));
+        m_store->RefuseWrites(table, QStringLiteral("refused"), {QStringLiteral("UPDATE")});
+        m_store->Db().close();
         field(QStringLiteral("FEItem(0)"))->setText(QStringLiteral("Clinic C"));
         field<QPlainTextEdit>(QStringLiteral("Text2(0)"))->setPlainText(QStringLiteral("item not stored"));
         if (control == QLatin1String("CheckBox1"))
@@ -320,7 +312,8 @@ private slots:
         else
             click(control);
         const QList<Dialogs::Box> shown = boxes();
-        QVERIFY(exec(QStringLiteral("DROP TRIGGER refuse")));
+        m_store->AllowWrites(table, {QStringLiteral("UPDATE")});
+        m_store->Db().close();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().caption, QString::fromUtf8("خطا"));
         QCOMPARE(shown.first().icon, QMessageBox::Critical);
@@ -361,7 +354,7 @@ private slots:
     void chooseLogo()
     {
         QFETCH(QString, chosen);
-        const QString logo = m_folder->path(QStringLiteral("LogoKVR.jpg"));
+        const QString logo = QDir(m_store->Folder()).filePath(QStringLiteral("LogoKVR.jpg"));
         QFile::remove(logo);
         {
             QFile old(logo);
@@ -370,10 +363,10 @@ private slots:
         }
         QString path;
         if (chosen.startsWith(QLatin1String("jpeg"))) {
-            path = m_folder->path(QStringLiteral("picked.jpg"));
+            path = QDir(m_store->Folder()).filePath(QStringLiteral("picked.jpg"));
             QVERIFY(WritePicture(path, "JPEG", QSize(64, 48)));
         } else if (chosen == QLatin1String("text")) {
-            path = m_folder->path(QStringLiteral("picked.txt"));
+            path = QDir(m_store->Folder()).filePath(QStringLiteral("picked.txt"));
             QFile t(path);
             QVERIFY(t.open(QIODevice::WriteOnly));
             t.write("hello");
@@ -407,7 +400,7 @@ private slots:
             QCOMPARE(lines.size(), 2);
             QCOMPARE(lines[0], QString::fromUtf8("آرم ذخيره نشد: ") + SafeFile::PersianReasonFor(ENOSPC));
             QVERIFY2(lines[1].contains(logo), qPrintable(lines[1]));
-            QCOMPARE(QDir(m_folder->dir.path()).entryList({QStringLiteral("LogoKVR.jpg*")}, QDir::Files | QDir::Hidden),
+            QCOMPARE(QDir(m_store->Folder()).entryList({QStringLiteral("LogoKVR.jpg*")}, QDir::Files | QDir::Hidden),
                      QStringList{"LogoKVR.jpg"});
         } else {
             QCOMPARE(bytes, QByteArray("previous logo"));
@@ -470,7 +463,7 @@ private slots:
             QVERIFY(saved.server.tls);
         }
         // The program in use keeps working where it does until its next start.
-        QVERIFY(!DatabaseLocation::OnServer());
+        QCOMPARE(DatabaseLocation::OnServer(), m_store->OnServer());
         // Shown again as saved when the screen loads anew.
         delete Frm_Setting::Instance();
         s = Frm_Setting::Instance();
