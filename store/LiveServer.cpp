@@ -81,6 +81,12 @@ bool HoldShared(QString *error, int *code, int waitMs, bool checkAnswers)
     return true;
 }
 
+bool Holding()
+{
+    const Held &h = held();
+    return h.shared && h.server == currentServer();
+}
+
 LiveDatabase::Exclusive TakeExclusive(QString *error)
 {
     int code = 0;

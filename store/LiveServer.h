@@ -26,6 +26,10 @@ constexpr qint64 WriteLockKey = 0x4B565257;
 // made again when not. False with the reason (DatabaseError's code in *code).
 bool HoldShared(QString *error = nullptr, int *code = nullptr, int waitMs = 5000, bool checkAnswers = false);
 
+// True while this process holds its lock on the current server (as far as
+// it knows: no round trip).
+bool Holding();
+
 // Turns this process's lock into an exclusive one, at once or not at all.
 LiveDatabase::Exclusive TakeExclusive(QString *error = nullptr);
 void ReleaseExclusive();

@@ -10,6 +10,7 @@
 #include "store/SqlBackend.h"
 
 #include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
 #include "store/LiveServer.h"
 #include "store/ServerSession.h"
 
@@ -90,22 +91,28 @@ public:
     bool open(const QString &, QString *used, Failure *failure) override
     {
         *used = kShared;
-        if (m_users > 0 && ServerSession::Handle(kShared)) {
-            ++m_users;
-            return true;
-        }
-        if (!connect(failure))
+        // A connection kept from before is checked as any other before use.
+        // One to another server, or kept while the program's lock was let
+        // go (the program switched databases, or its lock was lost), is made
+        // anew, taking the lock again.
+        if (ServerSession::Handle(kShared) && m_server == DatabaseLocation::CurrentServer().ConnectionString()
+            && LiveServer::Holding()) {
+            if (!check(kShared, false, failure))
+                return false;
+        } else if (!connect(failure)) {
             return false;
+        }
         ++m_users;
         return true;
     }
 
+    // The connection stays open when its last control closes: a screen
+    // that opens, reads and closes a control (a profile, a score) costs no
+    // new connection each time. What was learnt of the tables is forgotten.
     void close(const QString &) override
     {
-        if (m_users > 0 && --m_users == 0) {
-            ServerSession::Close(kShared);
+        if (m_users > 0 && --m_users == 0)
             m_relations.clear();
-        }
     }
 
     bool check(const QString &name, bool inTransaction, Failure *failure) override
@@ -346,6 +353,7 @@ private:
         }
         if (!ServerSession::Open(kShared, failure))
             return false;
+        m_server = DatabaseLocation::CurrentServer().ConnectionString();
         m_used.start();
         return true;
     }
@@ -366,6 +374,7 @@ private:
     }
 
     int m_users = 0;
+    QString m_server; // the server the connection goes to
     QElapsedTimer m_used;
     QHash<QString, Relation> m_relations;
 };
