@@ -1,6 +1,7 @@
 // kvr-cli: the command-line companion of KVR. No windows: it scores answer
-// rows, prints Solar Hijri dates, exports the examinees, prints a profile,
-// backs up and restores the database and tells its version. Each command is
+// rows, prints Solar Hijri dates, exports the data, imports a filled answer
+// template, prints profiles, backs up and restores the database and tells its
+// version. Each command is
 // one function in the table below; a new command is one more row.
 //
 // Every path a command is given counts from the folder the caller was in when
@@ -12,16 +13,20 @@
 // PostgreSQL server), or on the server named by "--server CONNECTION" before
 // the command.
 
+#include "capture/AnswerImport.h"
+#include "capture/ImportMessages.h"
 #include "common/ModuleDatum.h"
 #include "common/ProgramFolder.h"
 #include "common/ProtectedTarget.h"
 #include "maintenance/Backup.h"
 #include "maintenance/BackupTexts.h"
 #include "results/ExcelExport.h"
+#include "results/ExportTable.h"
 #include "results/ProfileReport.h"
 #include "results/ProfileSource.h"
 #include "results/ReportRenderer.h"
 #include "scoring/CsvScoring.h"
+#include "store/DataControl.h"
 #include "store/DatabaseError.h"
 #include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
@@ -36,6 +41,7 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QRegularExpression>
+#include <QSet>
 #include <QStringList>
 
 #include <cerrno>
@@ -229,38 +235,176 @@ bool UseDatabase(const QString &command)
 // export OUT.xls [DATABASE]: every examinee of QueryMe as an Excel workbook.
 int RunExport(const QStringList &args)
 {
-    if (args.isEmpty() || args.size() > 2) {
-        Err(QStringLiteral("export: usage: kvr-cli export OUT.xls [DATABASE]"));
+    QStringList rest = args;
+    ExcelExport::Options options;
+    options.scores = rest.removeAll(QStringLiteral("--scores")) > 0;
+    if (rest.isEmpty() || rest.size() > 2) {
+        Err(QStringLiteral("export: usage: kvr-cli export [--scores] OUT.xls|OUT.xlsx|OUT.sav|OUT.csv [DATABASE]"));
         return 2;
     }
-    // The name as given is checked too: "export KVRDB.mdb" is a slip of the
-    // hand even though ".xls" would be added to it.
-    const QString given = FromCaller(args[0]);
-    const QString target = ExcelExport::TargetPath(given);
+    // A name with none of the four extensions gets ".xls", as before. The
+    // name as given is checked too: "export KVRDB.mdb" is a slip of the hand
+    // even though ".xls" would be added to it.
+    if (!ExcelExport::FormatOfName(rest[0], &options.format))
+        options.format = ExcelExport::Format::Xls;
+    const QString given = FromCaller(rest[0]);
+    const QString target = ExcelExport::TargetPath(given, options.format);
     if (RefusedTarget("export", given) || RefusedTarget("export", target))
         return 1;
-    const QString database = FromCaller(args.value(1));
-    if (!database.isEmpty() && (QFileInfo(target) == QFileInfo(database) || QFileInfo(given) == QFileInfo(database))) {
+    const QString database = FromCaller(rest.value(1));
+    // (Two files that do not exist compare equal, so only a database that is
+    // there can be the target.)
+    if (QFileInfo::exists(database) && (QFileInfo(target) == QFileInfo(database) || QFileInfo(given) == QFileInfo(database))) {
         Err(QStringLiteral("export: refused: %1 is the database being read; choose another file").arg(target));
         return 1;
     }
     if (database.isEmpty() && !UseDatabase(QStringLiteral("export")))
         return 1;
-    const ExcelExport::Outcome outcome = ExcelExport::Write(target, database);
+    const ExcelExport::Outcome outcome = ExcelExport::Write(target, options, database);
     if (!outcome.ok) {
         Err(QStringLiteral("export: %1 not written, an existing file of that name is unchanged: %2")
                 .arg(target, outcome.error));
         return 1;
     }
-    Out(QStringLiteral("%1: %2 examinee(s), %3 worksheet(s)").arg(target).arg(outcome.rows).arg(outcome.sheets));
+    if (options.format == ExcelExport::Format::Xls || options.format == ExcelExport::Format::Xlsx)
+        Out(QStringLiteral("%1: %2 examinee(s), %3 worksheet(s)").arg(target).arg(outcome.rows).arg(outcome.sheets));
+    else
+        Out(QStringLiteral("%1: %2 examinee(s)").arg(target).arg(outcome.rows));
     return 0;
 }
 
+// import CODE FILE: one examinee's answers from a filled answer template,
+// with the import screen's rules and messages.
+int RunImport(const QStringList &args)
+{
+    if (args.size() != 2) {
+        Err(QStringLiteral("import: usage: kvr-cli import CODE FILE"));
+        return 2;
+    }
+    const QString code = args[0];
+    const QString file = FromCaller(args[1]);
+    if (!UseDatabase(QStringLiteral("import")))
+        return 1;
+    DataControl answers;
+    const AnswerImport::Report report = AnswerImport::Run(answers, code, file);
+    const ImportMessages::Message message = ImportMessages::For(report);
+    const QString text = message.caption + QLatin1Char('\n') + message.text.trimmed();
+    if (report.outcome != AnswerImport::Outcome::Imported) {
+        Err(text);
+        if (!report.reason.isEmpty() && report.reason != message.text)
+            Err(report.reason);
+        return 1;
+    }
+    Out(text);
+    Out(QStringLiteral("%1: examinee %2, %3 answer(s) changed").arg(file, code).arg(report.changed));
+    return 0;
+}
+
+// The template, or why it cannot be read. The program's own run shows an
+// empty page without its template; a file made here would look like a
+// profile and hold none, so it is refused.
+bool LoadTemplate(ReportTemplate &report, const char *command)
+{
+    QString why;
+    if (report.Load(DeliveredFile(ReportTemplateFileName()), &why))
+        return true;
+    Err(QStringLiteral("%1: the template %2 cannot be read: %3")
+            .arg(QLatin1String(command), DeliveredFile(ReportTemplateFileName()), why));
+    return false;
+}
+
+// report --all DIR: one profile per examinee with a known gender, named by
+// the examinee's code, then a summary line.
+int RunReportAll(const QString &dirArg)
+{
+    const QString dir = FromCaller(dirArg);
+    if (!QDir().mkpath(dir)) {
+        Err(QStringLiteral("report: the folder %1 cannot be made").arg(dir));
+        return 1;
+    }
+    if (!UseDatabase(QStringLiteral("report")))
+        return 1;
+    ReportTemplate blank;
+    if (!LoadTemplate(blank, "report"))
+        return 1;
+    ProfileInputs clinic;
+    QString why;
+    if (!ProfileSource::ReadSettings(clinic, &why)) {
+        Err(QStringLiteral("report: the settings cannot be read: %1").arg(why));
+        return 1;
+    }
+    const QImage logo = ReadLogo();
+    if (clinic.printLogo == 1 && logo.isNull())
+        Err(QStringLiteral("report: note: the logo %1 cannot be read; the profiles are printed without it")
+                .arg(ProgramFile(LogoFileName())));
+
+    ExportTable::Reader reader;
+    if (!reader.Open(QString(), true, &why)) {
+        Err(QStringLiteral("report: the examinees cannot be read: %1").arg(why));
+        return 1;
+    }
+    static const QRegularExpression codeName(QStringLiteral("^[0-9]{1,18}$"));
+    const int first = reader.ColumnCount() - (2 * Mohasebeh::ScaleCount + 1);
+    QSet<QString> written;
+    int noGender = 0;
+    int failed = 0;
+    auto text = [&](int c) {
+        const ExportTable::Cell &cell = reader.Row()[c];
+        return QString::fromUtf8(cell.text, cell.size);
+    };
+    while (reader.Next()) {
+        if (reader.RowNorms() == Mohasebeh::Norms::None) {
+            ++noGender;
+            continue;
+        }
+        const QString code = text(0);
+        if (!codeName.match(code).hasMatch()) {
+            Err(QStringLiteral("report: the examinee \"%1\" has the code \"%2\", which cannot name a file; left out")
+                    .arg(text(1), code));
+            ++failed;
+            continue;
+        }
+        if (written.contains(code)) {
+            Err(QStringLiteral("report: the code %1 belongs to more than one examinee; only the first one's profile "
+                               "was written").arg(code));
+            ++failed;
+            continue;
+        }
+        ProfileInputs inputs = clinic;
+        inputs.summaryLine = ProfileSummaryLine(text(1), text(2), text(3), text(4), text(5));
+        for (int r = 0; r < Mohasebeh::ScaleCount; ++r) {
+            inputs.rawScores[std::size_t(r)] = text(first + r);
+            inputs.stens[std::size_t(r)] = text(first + Mohasebeh::ScaleCount + r);
+        }
+        const QString pdf = QDir(dir).filePath(code + QStringLiteral(".pdf"));
+        QString error;
+        if (!WriteReportPdf(FillProfileReport(inputs, blank, logo), pdf, &error)) {
+            Err(QStringLiteral("report: %1").arg(error));
+            ++failed;
+            continue;
+        }
+        written.insert(code);
+    }
+    if (!reader.Error().isEmpty()) {
+        Err(QStringLiteral("report: reading the examinees failed: %1").arg(reader.Error()));
+        ++failed;
+    }
+    Out(QStringLiteral("%1: %2 profile(s) written, %3 examinee(s) without a known gender left out, %4 failed")
+            .arg(dir)
+            .arg(written.size())
+            .arg(noGender)
+            .arg(failed));
+    return failed > 0 ? 1 : 0;
+}
+
+// report CODE OUT.pdf: the printed profile of one examinee as a PDF.
 // report CODE OUT.pdf: the printed profile of one examinee as a PDF.
 int RunReport(const QStringList &args)
 {
+    if (args.size() == 2 && args[0] == QLatin1String("--all"))
+        return RunReportAll(args[1]);
     if (args.size() != 2) {
-        Err(QStringLiteral("report: usage: kvr-cli report CODE OUT.pdf"));
+        Err(QStringLiteral("report: usage: kvr-cli report CODE OUT.pdf | kvr-cli report --all DIR"));
         return 2;
     }
     const QString target = FromCaller(args[1]);
@@ -277,10 +421,7 @@ int RunReport(const QStringList &args)
     // made here would look like a profile and hold none, so it is refused.
     if (!report.IsLoaded()) {
         ReportTemplate probe;
-        QString why;
-        probe.Load(DeliveredFile(ReportTemplateFileName()), &why);
-        Err(QStringLiteral("report: the template %1 cannot be read: %2")
-                .arg(DeliveredFile(ReportTemplateFileName()), why));
+        LoadTemplate(probe, "report");
         return 1;
     }
     if (source.inputs.printLogo == 1 && logo.isNull())
@@ -437,21 +578,30 @@ const Command kCommands[] = {
      "    (0 by default): 0 \"1402/07/13\", 1 day month-name year, 2 weekday 1402/7/13,\n"
      "    3 weekday day month-name year, 4 \"1402.7.13\".",
      RunDate},
-    {"export", "export OUT.xls [DATABASE]",
-     "Writes every examinee of the stored query QueryMe, with the 40 answers, to the\n"
-     "    Excel 97-2003 workbook OUT.xls (\".xls\" is added when the name lacks it), as\n"
-     "    the results screen's export does. Reads KVRDB.mdb in the program folder, or\n"
-     "    DATABASE. The file replaces OUT.xls only once it is complete; when it cannot\n"
-     "    be written (a full disk included) an existing OUT.xls stays as it was.",
+    {"export", "export [--scores] OUT.xls|OUT.xlsx|OUT.sav|OUT.csv [DATABASE]",
+     "Writes every examinee of the stored query QueryMe, with the 40 answers, as the\n"
+     "    results screen's export does, in the format the extension names: Excel\n"
+     "    97-2003 (.xls; added when the name has none of the four), Excel (.xlsx), SPSS\n"
+     "    (.sav) or CSV (UTF-8). Codes, ages and answers that are plain whole numbers\n"
+     "    are numbers. With --scores every row also has the raw scores, the stens and\n"
+     "    the norms used (male, female or none; no stens for none). Reads KVRDB.mdb in\n"
+     "    the program folder, or DATABASE. The file replaces OUT only once complete.",
      RunExport},
-    {"report", "report CODE OUT.pdf",
+    {"import", "import CODE FILE",
+     "Stores the answers of a filled answer template FILE (.xlsx or .xls) for the\n"
+     "    examinee with that code, with the import screen's rules and messages: an\n"
+     "    empty cell clears an answer, 0, 1 and 2 replace it, anything else leaves it.\n"
+     "    Exit status 0 only when the answers were stored.",
+     RunImport},
+    {"report", "report CODE OUT.pdf | report --all DIR",
      "Writes the printed profile of the examinee with that code to the PDF file\n"
      "    OUT.pdf: the template KVR.fr3, the scores computed from the stored answers,\n"
      "    the clinic details and logo of the settings row, as the profile button\n"
      "    prints them. Reads KVRDB.mdb, KVR.fr3 and LogoKVR.jpg (see Files).\n"
      "    An unknown code, or an examinee whose gender is neither of the two values,\n"
      "    is an error. When the file cannot be written (a full disk included) an\n"
-     "    existing OUT.pdf stays as it was.",
+     "    existing OUT.pdf stays as it was. With --all, writes DIR/CODE.pdf for every\n"
+     "    examinee with a known gender and ends with a summary line.",
      RunReport},
     {"backup", "backup OUT.KVR",
      "Copies the database KVRDB.mdb of the program folder to the backup file OUT.KVR\n"
@@ -562,7 +712,8 @@ int main(int argc, char *argv[])
     // Commands that work on the program's files: an installed program makes
     // the user's data folder, with the delivered database, on its first use.
     static const QStringList usesProgramFiles{QStringLiteral("export"), QStringLiteral("report"),
-                                              QStringLiteral("backup"), QStringLiteral("restore")};
+                                              QStringLiteral("import"), QStringLiteral("backup"),
+                                              QStringLiteral("restore")};
     QString error;
     if (usesProgramFiles.contains(name) && !PrepareProgramFolder(&error)) {
         Err(QStringLiteral("%1: %2").arg(name, error));

@@ -37,14 +37,13 @@ bool IsAnswerText(const QString &text)
 
 Report Run(DataControl &answers, const QString &code, const QString &path)
 {
-    const WorkbookReader::Result cells = WorkbookReader::Read(path);
-    if (cells.status != WorkbookReader::Status::Ok)
-        return Outcome_(Outcome::Unreadable, cells.reason);
-    return Store(answers, code, cells);
+    return Store(answers, code, WorkbookReader::Read(path));
 }
 
 Report Store(DataControl &answers, const QString &code, const WorkbookReader::Result &cells)
 {
+    if (cells.status == WorkbookReader::Status::Uncalculated)
+        return Outcome_(Outcome::Uncalculated, cells.reason);
     if (cells.status != WorkbookReader::Status::Ok || cells.answers.size() != WorkbookReader::kItems)
         return Outcome_(Outcome::Unreadable, cells.reason);
     // The marker text is compared exactly, letter case included.

@@ -16,11 +16,12 @@ enum class Outcome {
     WrongMarker, // Z3 of the marker sheet is not exactly "KVR"
     Unreadable,  // no workbook, no marker sheet, or no answer row to fill
     WriteFailed, // the database could not be read or the row not written; the stored answers are unchanged
+    Uncalculated, // a cell read holds a formula without a stored result; nothing was stored
 };
 
 struct Report {
     Outcome outcome = Outcome::Unreadable;
-    QString reason;  // why, for Unreadable; for WriteFailed in Persian (the system's words on a second line)
+    QString reason;  // why, for Unreadable and Uncalculated (the cells); for WriteFailed in Persian (the system's words on a second line)
     int changed = 0; // answers that differ from what was stored
 };
 
@@ -38,7 +39,9 @@ bool IsAnswerText(const QString &text);
 // "Code='" + code + "'". The import never creates an answer row.
 Report Run(DataControl &answers, const QString &code, const QString &path);
 
-// The storing half of Run, for cells already read. All 40 columns are
+// The storing half of Run, for cells already read. Only a workbook read
+// whole (status Ok) is stored: a formula without a stored result could hide
+// any answer, so such a workbook changes nothing. All 40 columns are
 // written together in one statement: either every answer reaches the file
 // or none does. After a failed write the control is read again, so it shows
 // what the file holds.

@@ -80,6 +80,10 @@ inline QString CodeChanged(const QString &shown, const QString &stored)
 inline QString CloseAnyway() { return QString::fromUtf8("پاسخهاي ذخيره نشده از دست مي روند. صفحه بسته شود؟"); }
 inline QString IntroTitle() { return QString::fromUtf8("پرسشنامه اضطراب"); }
 inline QString IntroText() { return QString::fromUtf8("در اين پرسشنامه 40 سوال درباره دشواري هايي آمده است كه بيشتر مردم گاه به گاه احساس مي كنند. براي هر سوال يكي از سه گزينه را برگزينيد. گزينه وسط را تنها وقتي انتخاب كنيد كه انتخاب ميان دو گزينه ديگر به هيچ روي ممكن نباشد."); }
+// The import refuses a workbook whose cells hold formulas without their
+// results (as some programs write them); opening and saving it once in a
+// spreadsheet program stores the results.
+inline QString UncalculatedWorkbook() { return QString::fromUtf8("در اين فايل فرمولهايي هست كه نتيجه آنها در فايل ذخيره نشده است؛ هيچ پاسخي وارد نشد.\nفايل را يك بار در برنامه اكسل يا برنامه صفحه گسترده ديگري باز و ذخيره كنيد و دوباره انتخاب كنيد."); }
 inline QString TestHelp() { return QString::fromUtf8("پس از انتخاب يك گزينه، با دكمه «بعدي» يا «قبلي» به سوال ديگر برويد. پاسخ هر سوال با زدن «بعدي» يا «قبلي» ذخيره مي شود. در پايان از اين صفحه خارج شويد و نمره ها، نيمرخ و تفسير را در صفحه نتايج ببينيد."); }
 
 } // namespace CaptureText

@@ -7,19 +7,26 @@
 // spreadsheet application: Z3 and F2 to F41 of the marker worksheet.
 //
 // The format is taken from the file's content, never from its name: a zip
-// archive is read as an Office Open XML workbook (.xlsx), an OLE compound
-// file as an Excel 97-2003 workbook (.xls); anything else is refused.
+// archive is read as an Office Open XML workbook (.xlsx), a compound
+// document as an Excel 97-2003 workbook (.xls); anything else is refused.
 //
-// Cells come back as text: a number as its plain decimal text (1, not 1.0;
-// 1.5 stays 1.5), text as it stands, an empty or missing cell as empty text,
-// a formula as its cached result, a boolean as TRUE or FALSE.
+// Cells come back as text by one rule for both formats (WorkbookCells.h): a
+// number as its plain decimal text (1, not 1.0; 1.5 stays 1.5), a number in
+// a date or time format as the date it shows, text as it stands, an empty or
+// missing cell as empty text, TRUE or FALSE for a boolean, the error's name
+// for an error, and a formula as its stored result. A formula whose result
+// the file does not hold (as some libraries write them) is not guessed at:
+// the workbook is refused as Uncalculated.
 //
 // The reader trusts nothing in the file. It reads at most kMaxFileBytes of
-// input, unpacks at most a fixed budget of each archive member, stops reading
-// the sheet once it is past row 41 and gives up on sheets or string tables
-// that go on too long. The .xls library is run in a child process with a CPU,
-// memory and time limit, since it does not defend itself against crafted
-// files. Every such case is an error, never a crash or a hang.
+// input, unpacks at most a fixed budget of each archive member, refuses XML
+// nested deeper than any workbook needs, stops reading the sheet once it is
+// past row 41, checks every sector number, chain and size in a compound
+// document, and gives up on sheets or string tables that go on too long.
+// Every such case is an error, never a crash or a hang. An .xlsx is read
+// member by member from the file; an .xls is held whole with its workbook
+// stream, so no file within kMaxFileBytes makes the reader use more than
+// about twice its size.
 class WorkbookReader
 {
 public:
@@ -28,6 +35,7 @@ public:
         NotAWorkbook,  // neither a zip archive nor an OLE compound file
         Damaged,       // a workbook in form, but broken, malformed or over a limit
         NoMarkerSheet, // a readable workbook without the marker worksheet
+        Uncalculated,  // a cell read holds a formula without a stored result
     };
 
     struct Result {

@@ -1,16 +1,19 @@
 #include "results/ExcelExport.h"
 
 #include "common/ProgramFolder.h"
+#include "common/SafeFile.h"
+#include "results/CsvWriter.h"
+#include "results/ExportTable.h"
+#include "results/SavWriter.h"
 #include "results/XlsWriter.h"
+#include "results/XlsxWriter.h"
 #include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
-#include "store/ServerDatabase.h"
 
-#include <QFile>
 #include <QFileInfo>
-#include <QLocale>
 
-#include <sqlite3.h>
+#include <algorithm>
+#include <vector>
 
 namespace ExcelExport {
 
@@ -30,143 +33,313 @@ QStringList Headings()
     return h;
 }
 
-QString TargetPath(const QString &chosen)
-{
-    if (chosen.endsWith(QStringLiteral(".xls"), Qt::CaseInsensitive))
-        return chosen;
-    return chosen + QStringLiteral(".xls");
-}
-
-QString DialogFilter()
-{
-    return QStringLiteral("Excel (*.xls)");
-}
-
 namespace {
 
-// Reads the query into the writer straight from SQLite, read-only: the texts
-// go from the file into the workbook's string table as UTF-8, without a
-// QString or QVariant per cell, which keeps a large export quick and small.
-// Returns the failure's description, or an empty text when all rows were read.
-QString readQueryMe(const QString &databaseFile, XlsWriter &writer, int *rows)
+struct FormatInfo
 {
-    QString why;
-    sqlite3 *db = nullptr;
-    sqlite3_stmt *stmt = nullptr;
-    const int opened = sqlite3_open_v2(QFile::encodeName(databaseFile).constData(), &db,
-                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(RecordSource());
-    if (opened != SQLITE_OK) {
-        why = QStringLiteral("The database file %1 cannot be opened: %2")
-                  .arg(databaseFile, QString::fromUtf8(db ? sqlite3_errmsg(db) : sqlite3_errstr(opened)));
-    } else if (!source.ok) {
-        why = source.error;
-    } else {
-        sqlite3_busy_timeout(db, 2000);
-        const QByteArray sql = source.Sql(false).toUtf8();
-        if (sqlite3_prepare_v2(db, sql.constData(), int(sql.size()), &stmt, nullptr) != SQLITE_OK) {
-            why = QString::fromUtf8(sqlite3_errmsg(db));
-        } else {
-            const int columns = sqlite3_column_count(stmt);
-            const QStringList headings = Headings();
-            QStringList header;
-            for (int c = 0; c < columns; ++c)
-                header << (c < headings.size() ? headings[c] : QString::fromUtf8(sqlite3_column_name(stmt, c)));
-            writer.setHeader(header);
-            int step;
-            while ((step = sqlite3_step(stmt)) == SQLITE_ROW) {
-                for (int c = 0; c < columns; ++c) {
-                    switch (sqlite3_column_type(stmt, c)) {
-                    case SQLITE_NULL:
-                        writer.addCell(nullptr, 0);
-                        break;
-                    case SQLITE_FLOAT: {
-                        // As the data controls show a real number: shortest form.
-                        const QByteArray t = QString::number(sqlite3_column_double(stmt, c), 'g',
-                                                             QLocale::FloatingPointShortest).toUtf8();
-                        writer.addCell(t.constData(), int(t.size()));
-                        break;
-                    }
-                    default: {
-                        const auto *text = reinterpret_cast<const char *>(sqlite3_column_text(stmt, c));
-                        writer.addCell(text, sqlite3_column_bytes(stmt, c));
-                        break;
-                    }
-                    }
-                }
-                writer.endRow();
-                ++*rows;
-            }
-            if (step != SQLITE_DONE)
-                why = QString::fromUtf8(sqlite3_errmsg(db));
-        }
-    }
-    sqlite3_finalize(stmt);
-    sqlite3_close(db);
-    return why;
-}
+    Format format;
+    const char *extension;
+    const char *fileType;
+};
 
-// The same from the server's QueryMe, its values as the server writes them.
-QString readQueryMeFromServer(XlsWriter &writer, int *rows)
+const FormatInfo kFormats[] = {
+    {Format::Xls, ".xls", "Excel (*.xls)"},
+    {Format::Xlsx, ".xlsx", "Excel 2007 (*.xlsx)"},
+    {Format::Sav, ".sav", "SPSS (*.sav)"},
+    {Format::Csv, ".csv", "CSV UTF-8 (*.csv)"},
+};
+
+const FormatInfo &InfoOf(Format format)
 {
-    const QStringList headings = Headings();
-    const ServerDatabase::Outcome read = ServerDatabase::ReadQuery(
-        RecordSource(),
-        [&](const QStringList &names) {
-            QStringList header;
-            for (int c = 0; c < names.size(); ++c)
-                header << (c < headings.size() ? headings[c] : names[c]);
-            writer.setHeader(header);
-        },
-        [&](const QList<QByteArrayView> &values, const QList<bool> &nulls) {
-            for (int c = 0; c < values.size(); ++c)
-                writer.addCell(nulls[c] ? nullptr : values[c].data(), int(values[c].size()));
-            writer.endRow();
-            ++*rows;
-            return true;
-        });
-    return read.ok ? QString() : read.error;
+    for (const FormatInfo &f : kFormats)
+        if (f.format == format)
+            return f;
+    return kFormats[0];
 }
 
 } // namespace
 
+QString Extension(Format format)
+{
+    return QLatin1String(InfoOf(format).extension);
+}
+
+bool FormatOfName(const QString &name, Format *format)
+{
+    for (const FormatInfo &f : kFormats) {
+        if (name.endsWith(QLatin1String(f.extension), Qt::CaseInsensitive)) {
+            if (format)
+                *format = f.format;
+            return true;
+        }
+    }
+    return false;
+}
+
+QString TargetPath(const QString &chosen, Format format)
+{
+    const QString extension = Extension(format);
+    if (chosen.endsWith(extension, Qt::CaseInsensitive))
+        return chosen;
+    return chosen + extension;
+}
+
+QString DialogFilter()
+{
+    QStringList types;
+    for (const FormatInfo &f : kFormats)
+        types << QLatin1String(f.fileType);
+    return types.join(QStringLiteral(";;"));
+}
+
+Format FormatOfFilter(const QString &fileType)
+{
+    for (const FormatInfo &f : kFormats)
+        if (fileType == QLatin1String(f.fileType))
+            return f.format;
+    return Format::Xls;
+}
+
+namespace {
+
+using ExportTable::Cell;
+using ExportTable::Kind;
+
+// Numbers go out as numbers where the format has them; CSV takes every
+// cell's stored text.
+template <bool Numbers, class Writer>
+bool CopyRows(ExportTable::Reader &reader, Writer &writer, int *rows)
+{
+    const int columns = reader.ColumnCount();
+    while (reader.Next()) {
+        const Cell *cell = reader.Row();
+        for (int c = 0; c < columns; ++c) {
+            if constexpr (Numbers) {
+                if (cell[c].isNumber) {
+                    writer.addNumber(cell[c].number);
+                    continue;
+                }
+            }
+            writer.addText(cell[c].text, cell[c].size);
+        }
+        writer.endRow();
+        ++*rows;
+    }
+    return reader.Error().isEmpty();
+}
+
+// What the .sav dictionary needs to know before the first row: how many
+// rows there are, how long each text column's longest text is, and which of
+// the columns that may hold numbers hold nothing else.
+struct Survey
+{
+    qint64 rows = 0;
+    std::vector<int> maxBytes;
+    std::vector<bool> allNumbers;
+};
+
+bool SurveyRows(ExportTable::Reader &reader, Survey &s)
+{
+    const int columns = reader.ColumnCount();
+    s.maxBytes.assign(size_t(columns), 0);
+    s.allNumbers.assign(size_t(columns), true);
+    while (reader.Next()) {
+        const Cell *cell = reader.Row();
+        for (int c = 0; c < columns; ++c) {
+            s.maxBytes[size_t(c)] = std::max(s.maxBytes[size_t(c)], cell[c].size);
+            if (cell[c].size > 0 && !cell[c].isNumber)
+                s.allNumbers[size_t(c)] = false;
+        }
+        ++s.rows;
+    }
+    return reader.Error().isEmpty() && reader.Rewind();
+}
+
+QList<SavWriter::Variable> SavDictionary(ExportTable::Reader &reader, const Survey &survey)
+{
+    const auto options = reader.OptionTexts();
+    QList<SavWriter::Variable> vars;
+    const QList<ExportTable::Column> &columns = reader.Columns();
+    for (int c = 0; c < columns.size(); ++c) {
+        const ExportTable::Column &col = columns[c];
+        SavWriter::Variable v;
+        v.name = col.name;
+        v.label = col.label;
+        const int digits = std::max(1, survey.maxBytes[size_t(c)]);
+        switch (col.kind) {
+        case Kind::Code:
+        case Kind::Age:
+        case Kind::Answer:
+            // Numeric when every stored text is a plain whole number (or
+            // empty); otherwise the texts are kept as they are.
+            v.numeric = survey.allNumbers[size_t(c)];
+            v.format = "F" + QByteArray::number(digits) + ".0";
+            v.measure = col.kind == Kind::Age ? SavWriter::Measure::Scale
+                        : col.kind == Kind::Answer ? SavWriter::Measure::Ordinal
+                                                   : SavWriter::Measure::Nominal;
+            if (col.kind == Kind::Answer && v.numeric) {
+                const auto &texts = options[size_t(col.index - 1)];
+                for (int k = 0; k < 3; ++k)
+                    if (!texts[size_t(k)].isEmpty())
+                        v.valueLabels.append({double(k), texts[size_t(k)]});
+            }
+            break;
+        case Kind::Raw:
+            v.format = "F2.0";
+            v.measure = SavWriter::Measure::Scale;
+            break;
+        case Kind::Sten:
+            v.format = "F2.0";
+            v.measure = SavWriter::Measure::Ordinal;
+            break;
+        case Kind::Norms:
+        case Kind::Text:
+            v.numeric = false;
+            break;
+        }
+        if (!v.numeric)
+            v.width = std::clamp(survey.maxBytes[size_t(c)], 1, SavWriter::MaxStringWidth);
+        vars << v;
+    }
+    return vars;
+}
+
+bool WriteSav(ExportTable::Reader &reader, QIODevice &out, int *rows, QString *error)
+{
+    Survey survey;
+    if (!SurveyRows(reader, survey)) {
+        *error = reader.Error();
+        return false;
+    }
+    const QList<SavWriter::Variable> vars = SavDictionary(reader, survey);
+    SavWriter writer(out);
+    if (!writer.begin(vars, survey.rows, error))
+        return false;
+    const int columns = reader.ColumnCount();
+    while (reader.Next()) {
+        const Cell *cell = reader.Row();
+        for (int c = 0; c < columns; ++c) {
+            if (vars[c].numeric) {
+                if (cell[c].isNumber)
+                    writer.addNumber(cell[c].number);
+                else
+                    writer.addEmpty();
+            } else {
+                writer.addText(cell[c].text, cell[c].size);
+            }
+        }
+        writer.endRow();
+        ++*rows;
+    }
+    if (!reader.Error().isEmpty()) {
+        *error = reader.Error();
+        return false;
+    }
+    if (*rows != survey.rows) {
+        *error = QStringLiteral("The examinees changed while they were being exported.");
+        return false;
+    }
+    return writer.finish(error);
+}
+
+QStringList HeadingsOf(const ExportTable::Reader &reader)
+{
+    QStringList h;
+    for (const ExportTable::Column &c : reader.Columns())
+        h << c.heading;
+    return h;
+}
+
+} // namespace
+
+Outcome WriteTo(QIODevice &out, const Options &options, const QString &databaseFile)
+{
+    Outcome outcome;
+    // The program's database on a server is read there.
+    const bool server = databaseFile.isEmpty() && DatabaseLocation::OnServer();
+    const QString db = server ? QString() : databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
+    if (!server && !QFileInfo(db).isFile()) {
+        outcome.error = QStringLiteral("The database file %1 does not exist.").arg(db);
+        outcome.reason = QString::fromUtf8("فايل بانک اطلاعاتي پيدا نشد.");
+        return outcome;
+    }
+    ExportTable::Reader reader;
+    if (!reader.Open(db, options.scores, &outcome.error)) {
+        outcome.reason = QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
+        return outcome;
+    }
+
+    int rows = 0;
+    bool ok = false;
+    QString why;
+    switch (options.format) {
+    case Format::Xls: {
+        XlsWriter writer(out, HeadingsOf(reader));
+        ok = CopyRows<true>(reader, writer, &rows);
+        why = reader.Error();
+        ok = ok && writer.finish(&why);
+        outcome.sheets = writer.sheetCount();
+        break;
+    }
+    case Format::Xlsx: {
+        XlsxWriter writer(out, HeadingsOf(reader));
+        ok = CopyRows<true>(reader, writer, &rows);
+        why = reader.Error();
+        ok = ok && writer.finish(&why);
+        outcome.sheets = writer.sheetCount();
+        break;
+    }
+    case Format::Csv: {
+        CsvWriter writer(out, HeadingsOf(reader));
+        ok = CopyRows<false>(reader, writer, &rows);
+        why = reader.Error();
+        ok = ok && writer.finish(&why);
+        break;
+    }
+    case Format::Sav:
+        ok = WriteSav(reader, out, &rows, &why);
+        break;
+    }
+    if (!ok) {
+        outcome.error = why;
+        outcome.reason = reader.Error().isEmpty() ? QString::fromUtf8("فايل خروجي نوشته نشد.")
+                                                  : QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
+        outcome.sheets = 0;
+        return outcome;
+    }
+    outcome.ok = true;
+    outcome.rows = rows;
+    return outcome;
+}
+
+Outcome Write(const QString &target, const Options &options, const QString &databaseFile)
+{
+    // A failure of the file itself (a full disk included) is said as the
+    // system says it; the earlier file stays as it was.
+    SafeFile file(target);
+    const auto fileFailed = [&file](Outcome outcome) {
+        outcome.ok = false;
+        outcome.error = file.errorString();
+        outcome.reason = SafeFile::PersianReasonFor(file.SystemError());
+        return outcome;
+    };
+    if (!file.open(QIODevice::WriteOnly))
+        return fileFailed(Outcome());
+    Outcome outcome = WriteTo(file, options, databaseFile);
+    if (file.FailedStep() != SafeFile::Step::None)
+        return fileFailed(outcome);
+    if (!outcome.ok) {
+        file.cancel();
+        return outcome;
+    }
+    if (!file.commit())
+        return fileFailed(outcome);
+    return outcome;
+}
+
 Outcome Write(const QString &target, const QString &databaseFile)
 {
-    Outcome out;
-    if (databaseFile.isEmpty() && DatabaseLocation::OnServer()) {
-        XlsWriter writer;
-        int rows = 0;
-        out.error = readQueryMeFromServer(writer, &rows);
-        if (!out.error.isEmpty()) {
-            out.reason = QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
-            return out;
-        }
-        if (!writer.save(target, &out.error, &out.reason))
-            return out;
-        out.ok = true;
-        out.rows = rows;
-        out.sheets = writer.sheetCount();
-        return out;
-    }
-    const QString db = databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
-    if (!QFileInfo(db).isFile()) {
-        out.error = QStringLiteral("The database file %1 does not exist.").arg(db);
-        out.reason = QString::fromUtf8("فايل بانک اطلاعاتي پيدا نشد.");
-        return out;
-    }
-    XlsWriter writer;
-    int rows = 0;
-    out.error = readQueryMe(db, writer, &rows);
-    if (!out.error.isEmpty()) {
-        out.reason = QString::fromUtf8("اطلاعات از بانک اطلاعاتي خوانده نشد.");
-        return out;
-    }
-    if (!writer.save(target, &out.error, &out.reason))
-        return out;
-    out.ok = true;
-    out.rows = rows;
-    out.sheets = writer.sheetCount();
-    return out;
+    return Write(target, Options(), databaseFile);
 }
 
 } // namespace ExcelExport

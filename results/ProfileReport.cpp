@@ -67,18 +67,26 @@ qint16 StenGeometry(qint16 sten)
 ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo)
 {
     RestoreCurrentFolder();
-
     ReportTemplate report;
     report.Load(DeliveredFile(ReportTemplateFileName()));
-
-    QImageReader reader(ProgramFile(LogoFileName()));
-    reader.setDecideFormatFromContent(true);
-    const QImage image = reader.read();
+    const QImage image = ReadLogo();
     if (logo)
         *logo = image;
+    return FillProfileReport(inputs, report, image);
+}
 
-    if (inputs.printLogo == 1 && !image.isNull())
-        SetPicture(report.FindPicture(QStringLiteral("Picture2")), image);
+QImage ReadLogo()
+{
+    QImageReader reader(ProgramFile(LogoFileName()));
+    reader.setDecideFormatFromContent(true);
+    return reader.read();
+}
+
+ReportTemplate FillProfileReport(const ProfileInputs &inputs, const ReportTemplate &blank, const QImage &logo)
+{
+    ReportTemplate report = blank;
+    if (inputs.printLogo == 1 && !logo.isNull())
+        SetPicture(report.FindPicture(QStringLiteral("Picture2")), logo);
 
     SetMemoText(report.FindMemo(QStringLiteral("Memo3")), inputs.summaryLine);
     SetMemoText(report.FindMemo(QStringLiteral("Memo5")), inputs.contactBlock);

@@ -59,3 +59,9 @@ qint16 StenGeometry(qint16 sten);
 // a template the result is an empty page. *logo receives the logo as loaded
 // (null when none).
 ReportTemplate FillProfileReport(const ProfileInputs &inputs, QImage *logo = nullptr);
+// The logo file of the program folder, its format taken from its content;
+// null when there is none or it cannot be read.
+QImage ReadLogo();
+// The same filling of a template and logo loaded once, for many profiles in
+// a row: a copy of blank is filled and returned.
+ReportTemplate FillProfileReport(const ProfileInputs &inputs, const ReportTemplate &blank, const QImage &logo);

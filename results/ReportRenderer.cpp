@@ -317,6 +317,31 @@ void RenderReport(const ReportTemplate &report, QPainter &painter)
     painter.restore();
 }
 
+bool WriteReportPdf(const ReportTemplate &report, QIODevice &out, QString *error)
+{
+    QPdfWriter writer(&out);
+    const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
+    const QPageSize a4(QPageSize::A4);
+    const QSizeF a4mm = a4.size(QPageSize::Millimeter);
+    if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
+        writer.setPageSize(a4);
+    else
+        writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    writer.setResolution(1200);
+    writer.setCreator(QStringLiteral("KVR"));
+    writer.setTitle(QStringLiteral("KVR"));
+
+    QPainter painter;
+    if (!painter.begin(&writer)) {
+        if (error)
+            *error = out.errorString();
+        return false;
+    }
+    RenderReport(report, painter);
+    return painter.end();
+}
+
 bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error, QString *persianReason)
 {
     // The PDF replaces a file of that name only once it is complete. The PDF
@@ -324,27 +349,7 @@ bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *
     // found afterwards: the file remembers its first failure and commit()
     // reports it.
     SafeFile file(path);
-    bool drawn = false;
-    if (file.open(QIODevice::WriteOnly)) {
-        QPdfWriter writer(&file);
-        const QSizeF mm(report.PageWidth() * 25.4 / 96.0, report.PageHeight() * 25.4 / 96.0);
-        const QPageSize a4(QPageSize::A4);
-        const QSizeF a4mm = a4.size(QPageSize::Millimeter);
-        if (std::fabs(a4mm.width() - mm.width()) < 0.5 && std::fabs(a4mm.height() - mm.height()) < 0.5)
-            writer.setPageSize(a4);
-        else
-            writer.setPageSize(QPageSize(mm, QPageSize::Millimeter));
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        writer.setResolution(1200);
-        writer.setCreator(QStringLiteral("KVR"));
-        writer.setTitle(QStringLiteral("KVR"));
-
-        QPainter painter;
-        if (painter.begin(&writer)) {
-            RenderReport(report, painter);
-            drawn = painter.end();
-        }
-    }
+    const bool drawn = file.open(QIODevice::WriteOnly) && WriteReportPdf(report, file);
     if (drawn && file.commit())
         return true;
     // Destroying the file drops what was written; the target stays as it was.

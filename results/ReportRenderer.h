@@ -2,6 +2,7 @@
 #include <QString>
 #include <QStringList>
 
+class QIODevice;
 class QPainter;
 class ReportTemplate;
 
@@ -19,6 +20,8 @@ void RenderReport(const ReportTemplate &report, QPainter &painter);
 // in *persianReason.
 bool WriteReportPdf(const ReportTemplate &report, const QString &path, QString *error = nullptr,
                     QString *persianReason = nullptr);
+// The same PDF into an open device.
+bool WriteReportPdf(const ReportTemplate &report, QIODevice &out, QString *error = nullptr);
 
 // The family a memo is drawn with: the first of the wanted families that is
 // installed; when none is, "B Nazanin", then "Nazli", then "Noto Naskh

@@ -3,22 +3,31 @@
 #include <QStringList>
 
 #include <cstdint>
-#include <memory>
 #include <string>
 #include <vector>
 
 class QIODevice;
 
-// A table of text cells written as an Excel 97-2003 workbook (.xls): the BIFF8
-// workbook stream inside a compound document, as the spreadsheet programs of
-// that generation read and write it.
+// A table written as an Excel 97-2003 workbook (.xls): the BIFF8 workbook
+// stream inside a compound document, as the spreadsheet programs of that
+// generation read and write it.
 //
-// The header row heads every worksheet. A worksheet holds at most 65,536 rows,
-// so a table longer than 65,535 data rows continues on further worksheets
-// ("Sheet1", "Sheet2", ...), each starting with the header row again; no row
-// is dropped. Cells are text, kept exactly (Persian included); an empty text
-// leaves its cell empty. Texts are shared through the workbook's string table,
-// so the table is held compactly: one number per cell, each distinct text once.
+// The workbook is written as the rows arrive, so a table of any length needs
+// the same little memory: a text cell is written in its own record (LABEL),
+// a whole number as an RK value (runs of them as one MULRK record), any other
+// number as a NUMBER record. Only texts longer than a LABEL may hold (255
+// characters) go to the workbook's string table, which is kept until the end.
+// The worksheets are written first, behind the compound document's header;
+// the workbook globals (which must come first in the stream and name where
+// each worksheet starts), the directory and the sector tables follow them in
+// the file, and the header is written last. The device must therefore be
+// seekable (a SafeFile, a QFile, a QBuffer), open for writing and empty.
+//
+// The header row heads every worksheet. A worksheet holds at most 65,536
+// rows, so a table longer than 65,535 data rows continues on further
+// worksheets ("Sheet1", "Sheet2", ...), each starting with the header row
+// again; no row is dropped. Texts are kept exactly (Persian included); an
+// empty text leaves its cell empty.
 class XlsWriter
 {
 public:
@@ -26,68 +35,76 @@ public:
     static constexpr int MaxColumns = 256;
     // The most characters a cell can hold; a longer text is cut there.
     static constexpr int MaxCellChars = 32767;
+    // The longest text written in its own cell record.
+    static constexpr int MaxLabelChars = 255;
 
-    explicit XlsWriter(const QStringList &header = QStringList());
+    explicit XlsWriter(QIODevice &out, const QStringList &header = QStringList());
+    ~XlsWriter();
+    XlsWriter(const XlsWriter &) = delete;
+    XlsWriter &operator=(const XlsWriter &) = delete;
 
-    void setHeader(const QStringList &header);
-    void addRow(const QStringList &cells);
-    // A row cell by cell: the cells added since the last endRow() form the
-    // next row. The UTF-8 form spares a conversion for text read from a
-    // database; a null or empty text is an empty cell.
-    void addCell(const QString &text);
-    void addCell(const char *utf8, int size);
+    // The cells of a row, left to right; endRow() ends the row.
+    void addText(const char *utf8, int size); // null or empty: an empty cell
+    void addText(const QString &text);
+    void addNumber(double value);
+    void addEmpty();
     void endRow();
+    // A row of text cells.
+    void addRow(const QStringList &cells);
 
-    int rowCount() const { return int(m_rowStart.size()) - 1; }
-    int columnCount() const { return m_columns; }
-    int sheetCount() const;
-    int uniqueStringCount() const { return int(m_spans.size()); }
+    // Writes the globals, the directory, the sector tables and the header.
+    // The device stays open; the caller commits or closes it. On failure
+    // returns false with the reason in *error; the bytes written so far are
+    // then no workbook.
+    bool finish(QString *error = nullptr);
 
-    // Writes the workbook to path. The bytes go to a temporary file beside
-    // path that replaces path only once it is complete and every step of the
-    // write (each write, flush, sync, close, rename) has succeeded, so a
-    // failed write - a full disk included - leaves no partial file and an
-    // existing file of that name untouched. On failure returns false, puts
-    // the system's description in *error and a Persian sentence for the
-    // screens in *persianReason.
-    bool save(const QString &path, QString *error = nullptr, QString *persianReason = nullptr) const;
-
-    // Writes the whole compound document to an open device.
-    bool write(QIODevice &out, QString *error = nullptr) const;
-
-    // The workbook stream alone (BIFF8 records), as the compound document
-    // carries it, before padding.
-    QByteArray workbookStream() const;
+    int rowCount() const { return m_rows; }
+    int sheetCount() const { return int(m_sheets.size()); }
+    // Texts that went to the string table (longer than MaxLabelChars).
+    int tableStringCount() const { return int(m_longTexts.size()); }
 
 private:
-    static constexpr uint32_t NoText = 0xFFFFFFFFu;
-    static constexpr int BlockBits = 16; // cells are kept in blocks of 65,536
+    struct Sheet {
+        uint64_t start = 0;      // file offset of the sheet's BOF record
+        uint64_t dimensions = 0; // file offset of its DIMENSIONS record
+        int rows = 0;            // rows on the sheet, header included
+        int columns = 0;
+    };
 
-    uint32_t intern(const char *utf8, uint32_t size);
-    void growTable();
-    uint32_t cellAt(size_t k) const { return m_blocks[k >> BlockBits][k & ((size_t(1) << BlockBits) - 1)]; }
-    size_t cellCount() const { return m_cellCount; }
-    QString text(uint32_t id) const;
-    int dataRowsPerSheet() const;
-    uint32_t sheetCellCount(int sheet) const;
-    int sheetRowCount(int sheet) const; // rows on the sheet, header included
-    QByteArray globals(const std::vector<uint32_t> &sheetSizes, uint32_t cellTotal) const;
-    uint32_t sheetSize(int sheet) const;
-    template <class Sink>
-    bool writeSheet(int sheet, Sink &sink) const;
+    char *room(size_t n); // n bytes at the end of the buffer, for the caller to fill
+    void put(const void *data, size_t size);
+    void u16(uint16_t v);
+    void u32(uint32_t v);
+    bool flush();
+    bool writeAt(uint64_t offset, const std::string &bytes);
+    void setError(const QString &why);
+    void startSheet();
+    void endSheet();
+    void startRowIfNeeded();
+    bool cellAllowed();
+    void flushRk();
+    void writeText(const QString &text);
+    void writeLabel(); // m_utf16 as a LABEL record
+    std::string globals(uint64_t globalsSize) const;
 
-    std::vector<uint32_t> m_header; // text per header cell
-    // Data cells, one text number each, rows one after another; blocks of
-    // fixed size so a long table never has to be copied to grow.
-    std::vector<std::unique_ptr<uint32_t[]>> m_blocks;
-    size_t m_cellCount = 0;
-    std::vector<size_t> m_rowStart{0};
-    int m_columns = 0;
+    QIODevice &m_out;
+    std::vector<uint16_t> m_utf16;
+    QStringList m_header;
+    std::vector<char> m_buf;
+    size_t m_len = 0;   // bytes waiting in m_buf
+    uint64_t m_pos = 0; // file offset of m_buf's first byte
+    bool m_ok = true;
+    bool m_finished = false;
+    QString m_error;
 
-    // The distinct texts, as UTF-8 one after another, found again through an
-    // open-addressing table of text numbers.
-    struct Span { size_t offset; uint32_t size; uint32_t hash; };
-    std::string m_bytes;
-    std::vector<Span> m_spans;
-    std::vector<uint32_t> m_table;
+    std::vector<Sheet> m_sheets;
+    int m_rows = 0;          // data rows
+    bool m_inRow = false;
+    int m_col = 0;           // next column of the current row
+    uint16_t m_sheetRow = 0; // row of the current row on its sheet
+    // Whole numbers waiting to go out as one RK or MULRK record.
+    int m_rkFirst = 0;
+    std::vector<uint32_t> m_rk;
+
+    std::vector<QString> m_longTexts;
 };

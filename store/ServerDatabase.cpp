@@ -579,47 +579,120 @@ Outcome Replace(const QString &file, const BetweenBlocks &betweenBlocks)
     return o;
 }
 
-Outcome ReadQuery(const QString &recordSource, const std::function<void(const QStringList &)> &header,
-                  const Row &row)
+struct QueryCursor::State
 {
+    explicit State(const QString &name) : session(name) {}
+    Session session;
+    ServerSession::Result block;
+    QString declare;
+};
+
+QueryCursor::QueryCursor() = default;
+QueryCursor::~QueryCursor() = default;
+
+bool QueryCursor::Open(const QString &recordSource, QString *error)
+{
+    m_state.reset();
+    m_names.clear();
+    m_row = -1;
+    m_error.clear();
+    auto failedWith = [&](const QString &why) {
+        m_error = why;
+        if (error)
+            *error = why;
+        m_state.reset();
+        return false;
+    };
     const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(recordSource);
     if (!source.ok)
-        return failed(source.error);
-    Session s(QStringLiteral("kvr_server_read"));
+        return failedWith(source.error);
+    static int opened = 0;
+    m_state = std::make_unique<State>(QStringLiteral("kvr_server_read_%1").arg(++opened));
+    m_state->declare = QStringLiteral("DECLARE kvr_rows NO SCROLL CURSOR FOR ") + source.Sql(false);
     Sql::Failure f;
-    if (!begin(s, &f, "READ ONLY")
-        || !s.run(QStringLiteral("DECLARE kvr_rows NO SCROLL CURSOR FOR ") + source.Sql(false), &f))
-        return failed(f);
-    bool first = true;
-    QList<QByteArrayView> values;
-    QList<bool> nulls;
-    for (;;) {
-        const ServerSession::Result block = s.exec(QStringLiteral("FETCH %1 FROM kvr_rows").arg(kBlock));
-        if (!block.ok())
-            return failed(block.failure());
-        if (first) {
-            QStringList names;
-            for (int c = 0; c < block.columns(); ++c)
-                names << block.columnName(c);
-            header(names);
-            values.resize(block.columns());
-            nulls.resize(block.columns());
-            first = false;
-        }
-        if (block.rows() == 0)
-            break;
-        for (int r = 0; r < block.rows(); ++r) {
-            for (int c = 0; c < values.size(); ++c) {
-                values[c] = block.value(r, c);
-                nulls[c] = block.isNull(r, c);
-            }
-            if (!row(values, nulls))
-                return failed(QStringLiteral("The reading was stopped."));
-        }
+    if (!begin(m_state->session, &f, "ISOLATION LEVEL REPEATABLE READ READ ONLY")
+        || !m_state->session.run(m_state->declare, &f))
+        return failedWith(f.message);
+    if (!fetch())
+        return failedWith(m_error);
+    for (int c = 0; c < m_state->block.columns(); ++c)
+        m_names << m_state->block.columnName(c);
+    return true;
+}
+
+bool QueryCursor::fetch()
+{
+    m_state->block = m_state->session.exec(QStringLiteral("FETCH %1 FROM kvr_rows").arg(kBlock));
+    m_row = -1;
+    if (m_state->block.ok())
+        return true;
+    m_error = m_state->block.failure().message;
+    return false;
+}
+
+bool QueryCursor::Next()
+{
+    if (!m_state || !m_state->block.ok())
+        return false;
+    if (++m_row < m_state->block.rows())
+        return true;
+    // A block shorter than asked for was the last one.
+    if (m_state->block.rows() < kBlock || !fetch())
+        return false;
+    return ++m_row < m_state->block.rows();
+}
+
+QByteArrayView QueryCursor::Value(int column) const
+{
+    return m_state->block.value(m_row, column);
+}
+
+bool QueryCursor::IsNull(int column) const
+{
+    return m_state->block.isNull(m_row, column);
+}
+
+bool QueryCursor::Rewind()
+{
+    if (!m_state)
+        return false;
+    // The same transaction, so the same rows.
+    Sql::Failure f;
+    if (!m_state->session.run(QStringLiteral("CLOSE kvr_rows"), &f) || !m_state->session.run(m_state->declare, &f)) {
+        m_error = f.message;
+        m_state->block = ServerSession::Result();
+        return false;
     }
-    Outcome o;
-    o.ok = true;
-    return o;
+    return fetch();
+}
+
+bool QueryCursor::Read(const QString &sql, const std::function<void(const QList<QByteArrayView> &)> &row,
+                       QString *error)
+{
+    if (!m_state)
+        return false;
+    // A read that fails leaves the transaction, and the rows, usable.
+    Sql::Failure f;
+    if (!m_state->session.run(QStringLiteral("SAVEPOINT kvr_read"), &f)) {
+        if (error)
+            *error = f.message;
+        return false;
+    }
+    const ServerSession::Result r = m_state->session.exec(sql);
+    if (!r.ok()) {
+        if (error)
+            *error = r.failure().message;
+        m_state->session.run(QStringLiteral("ROLLBACK TO SAVEPOINT kvr_read"), &f);
+        return false;
+    }
+    m_state->session.run(QStringLiteral("RELEASE SAVEPOINT kvr_read"), &f);
+    QList<QByteArrayView> values(r.columns());
+    for (int i = 0; i < r.rows(); ++i) {
+        for (int c = 0; c < r.columns(); ++c)
+            values[c] = r.value(i, c);
+        row(values);
+    }
+    return true;
 }
 
 Outcome WriteSnapshot(const QString &path, const BetweenBlocks &betweenBlocks)

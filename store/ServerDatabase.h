@@ -22,6 +22,7 @@
 #include <QStringList>
 
 #include <functional>
+#include <memory>
 
 struct sqlite3;
 
@@ -84,11 +85,39 @@ Outcome WriteSnapshot(const QString &path, const BetweenBlocks &betweenBlocks = 
 Outcome Replace(const QString &file, const BetweenBlocks &betweenBlocks = {});
 
 // Reads a record source of the program's ("SELECT * FROM QueryMe ") from
-// the server in one read-only transaction, a block of rows at a time: header
-// gets the column names, row each row's values (the bytes of their text;
-// NULL as a null). row returning false stops the reading.
-using Row = std::function<bool(const QList<QByteArrayView> &values, const QList<bool> &nulls)>;
-Outcome ReadQuery(const QString &recordSource, const std::function<void(const QStringList &)> &header,
-                  const Row &row);
+// the server on a connection of its own, in one read-only REPEATABLE READ
+// transaction, a block of rows at a time: every pass over the rows, and
+// every other read made through it, sees the data as it stood at one moment.
+class QueryCursor
+{
+public:
+    QueryCursor();
+    ~QueryCursor();
+    QueryCursor(const QueryCursor &) = delete;
+    QueryCursor &operator=(const QueryCursor &) = delete;
+
+    bool Open(const QString &recordSource, QString *error);
+    QStringList ColumnNames() const { return m_names; }
+    // Moves to the next row; false after the last row or on a failure,
+    // which Error() then describes.
+    bool Next();
+    // The current row's value: the bytes of its text, none for NULL.
+    QByteArrayView Value(int column) const;
+    bool IsNull(int column) const;
+    // Starts again at the first row, in the same transaction.
+    bool Rewind();
+    QString Error() const { return m_error; }
+    // Runs another read in the same transaction; row gets each row's values
+    // (NULL as no bytes).
+    bool Read(const QString &sql, const std::function<void(const QList<QByteArrayView> &)> &row, QString *error);
+
+private:
+    struct State;
+    bool fetch();
+    std::unique_ptr<State> m_state;
+    QStringList m_names;
+    int m_row = -1;
+    QString m_error;
+};
 
 } // namespace ServerDatabase

@@ -1,6 +1,7 @@
 #include "capture/ui/Frm_File.h"
 
 #include "capture/AnswerImport.h"
+#include "capture/ImportMessages.h"
 #include "common/ProgramFolder.h"
 #include "common/Vendor.h"
 #include "common/ui/Buttons.h"
@@ -40,6 +41,24 @@ constexpr int kColAge = 3;
 constexpr int kColCode = 4;
 
 // "All (*.*)|*.*|..." (description|pattern pairs) in Qt's form.
+QMessageBox::Icon BoxIcon(ImportMessages::Icon icon)
+{
+    switch (icon) {
+    case ImportMessages::Icon::Warning:
+        return QMessageBox::Warning;
+    case ImportMessages::Icon::Critical:
+        return QMessageBox::Critical;
+    case ImportMessages::Icon::Information:
+        break;
+    }
+    return QMessageBox::Information;
+}
+
+void ShowMessage(QWidget *screen, const ImportMessages::Message &m)
+{
+    Dialogs::Message(screen, m.caption, m.text, BoxIcon(m.icon));
+}
+
 QString QtFilter(const QString &pairs)
 {
     const QStringList parts = pairs.split(QLatin1Char('|'));
@@ -54,12 +73,7 @@ QString QtFilter(const QString &pairs)
 namespace FrmFileText {
 QString ListSource() { return QStringLiteral("select id,FullName,Alter,Code  from IDE order by id desc "); }
 QString FileFilter() { return QtFilter(QStringLiteral("All (*.*)|*.*|xlsx (*.xlsx)|*.xlsx|xls (*.xls)|*.xls")); }
-QString ErrorA4Text()
-{
-    return QStringLiteral("اين فايل دستكاري شده و يا اشتباه انتخاب شده است") + QLatin1Char('\n') + QStringLiteral(" لطفا فايل اصلي را از سايت دانلود كنيد ") + QLatin1Char('\n')
-        + QLatin1Char('\n') + QStringLiteral(" آدرس سايت ") + QLatin1Char('\n') + QLatin1Char(' ')
-        + Vendor::WebSiteUrl() + QLatin1Char(' ');
-}
+QString ErrorA4Text() { return ImportMessages::ErrorA4Text(); }
 } // namespace FrmFileText
 
 Frm_File::Frm_File(QWidget *parent)
@@ -217,7 +231,7 @@ void Frm_File::VSFlexGrid1DblClick()
     RestoreCurrentFolder();
     if (path.isEmpty()) {
         m_groupBox2->hide();
-        Dialogs::Message(this, QStringLiteral("Error A3"), QStringLiteral(" عمليات با مشکل مواجه شده است "), QMessageBox::Warning);
+        ShowMessage(this, ImportMessages::NoFileChosen());
         return;
     }
 
@@ -232,20 +246,5 @@ void Frm_File::VSFlexGrid1DblClick()
         Bound::Bind(m_text1, &m_adodc2, QString::number(40));
     m_groupBox2->hide();
 
-    switch (report.outcome) {
-    case AnswerImport::Outcome::WrongMarker:
-        Dialogs::Message(this, QStringLiteral("Error A1"), QStringLiteral(" فايل انتخاب شده قابل بارگذاري نيست "), QMessageBox::Information);
-        break;
-    case AnswerImport::Outcome::Unreadable:
-        Dialogs::Message(this, QStringLiteral("Error A4"), FrmFileText::ErrorA4Text(), QMessageBox::Information);
-        break;
-    case AnswerImport::Outcome::WriteFailed:
-        // Nothing was stored; say so rather than report success over it.
-        Dialogs::Message(this, QStringLiteral("خطا"), report.reason, QMessageBox::Critical);
-        break;
-    case AnswerImport::Outcome::Imported:
-        Dialogs::Message(this, QStringLiteral("ورود اطلاعات"), QStringLiteral("  داده ها با موفقيت وارد سيستم شدند ") + QStringLiteral("\r\n"),
-                         QMessageBox::Information);
-        break;
-    }
+    ShowMessage(this, ImportMessages::For(report));
 }

@@ -23,6 +23,7 @@ struct TestState {
     bool installed = false;
     QList<QMessageBox::StandardButton> answers;
     QList<QString> fileNames;
+    QList<QString> fileTypes; // beside fileNames; empty: the filter's first type
     std::function<QMessageBox::StandardButton(const Box &)> handler;
     QList<Box> boxes;
     QList<FileRequest> files;
@@ -66,6 +67,9 @@ QString recordFile(FileRequest request)
 {
     TestState &s = state();
     request.answer = s.fileNames.isEmpty() ? QString() : s.fileNames.takeFirst();
+    request.answerType = s.fileTypes.isEmpty() ? QString() : s.fileTypes.takeFirst();
+    if (request.answerType.isEmpty())
+        request.answerType = request.filter.section(QStringLiteral(";;"), 0, 0);
     s.files.append(request);
     return request.answer;
 }
@@ -118,7 +122,7 @@ namespace {
 // the detail columns would show sizes, types and dates in the system's
 // language. Paths and filter patterns read left to right.
 QString runFileDialog(QWidget *parent, FileKind kind, const QString &caption, const QString &start,
-                      const QString &filter, bool confirmOverwrite)
+                      const QString &filter, bool confirmOverwrite, QString *selectedType = nullptr)
 {
     QFileDialog dialog(parent, caption, start, filter);
     QFileDialog::Options options = QFileDialog::DontUseNativeDialog;
@@ -147,6 +151,8 @@ QString runFileDialog(QWidget *parent, FileKind kind, const QString &caption, co
     QApplication::setLayoutDirection(Qt::LeftToRight);
     if (dialog.exec() != QDialog::Accepted)
         return QString();
+    if (selectedType)
+        *selectedType = dialog.selectedNameFilter();
     return dialog.selectedFiles().value(0);
 }
 } // namespace
@@ -155,16 +161,20 @@ QString OpenFileName(QWidget *parent, const QString &caption, const QString &sta
                      const QString &filter)
 {
     if (state().installed)
-        return recordFile({FileKind::Open, caption, start, filter, QString()});
+        return recordFile({FileKind::Open, caption, start, filter, QString(), QString()});
     return runFileDialog(parent, FileKind::Open, caption, start, filter, true);
 }
 
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
-                     const QString &filter, bool confirmOverwrite)
+                     const QString &filter, bool confirmOverwrite, QString *selectedType)
 {
-    if (state().installed)
-        return recordFile({FileKind::Save, caption, start, filter, QString()});
-    return runFileDialog(parent, FileKind::Save, caption, start, filter, confirmOverwrite);
+    if (state().installed) {
+        const QString answer = recordFile({FileKind::Save, caption, start, filter, QString(), QString()});
+        if (selectedType)
+            *selectedType = state().files.constLast().answerType;
+        return answer;
+    }
+    return runFileDialog(parent, FileKind::Save, caption, start, filter, confirmOverwrite, selectedType);
 }
 
 bool Password(QWidget *parent, const QString &caption, const QString &text, QString *password,
@@ -253,7 +263,12 @@ void Install()
 void Uninstall() { state() = TestState(); }
 bool Installed() { return state().installed; }
 void QueueAnswer(QMessageBox::StandardButton answer) { state().answers.append(answer); }
-void QueueFileName(const QString &path) { state().fileNames.append(path); }
+void QueueFileName(const QString &path) { QueueFileName(path, QString()); }
+void QueueFileName(const QString &path, const QString &fileType)
+{
+    state().fileNames.append(path);
+    state().fileTypes.append(fileType);
+}
 void QueuePassword(const QString &password, bool keep)
 {
     PasswordRequest r;
@@ -277,6 +292,7 @@ void Clear()
     state().fileNames.clear();
     state().passwordAnswers.clear();
     state().passwords.clear();
+    state().fileTypes.clear();
 }
 } // namespace Test
 

@@ -41,6 +41,7 @@ struct FileRequest {
     QString startFolder;
     QString filter;
     QString answer; // empty: cancelled
+    QString answerType; // the file type chosen with the answer
 };
 
 // A modal box; returns the button pressed.
@@ -62,8 +63,10 @@ std::unique_ptr<QMessageBox> MakeBox(QWidget *parent, const QString &caption, co
 // Qt's form ("Excel (*.xls)"); start is a folder or a proposed file path.
 QString OpenFileName(QWidget *parent, const QString &caption, const QString &start,
                      const QString &filter);
+// With a filter of several file types ("A (*.a);;B (*.b)"), *selectedType
+// receives the one the user chose; it starts at the first.
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
-                     const QString &filter, bool confirmOverwrite = true);
+                     const QString &filter, bool confirmOverwrite = true, QString *selectedType = nullptr);
 
 // Asks for a password in a small modal box: the text, a field that shows
 // dots, and (when keepText is given) a check box with that caption; OK and
@@ -87,6 +90,9 @@ bool Installed();
 // it, else No, else Cancel, else its first button; a file dialog gets "".
 void QueueAnswer(QMessageBox::StandardButton answer);
 void QueueFileName(const QString &path);
+// A file name answered together with the file type chosen in the dialog;
+// with QueueFileName alone the first file type of the filter is chosen.
+void QueueFileName(const QString &path, const QString &fileType);
 // The answer to the next password box; with none queued it is cancelled.
 void QueuePassword(const QString &password, bool keep = false);
 QList<PasswordRequest> PasswordRequests();

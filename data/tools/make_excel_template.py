@@ -152,7 +152,7 @@ def make_workbook(path, sheets):
         '</Relationships>')
     workbook = XML_HEAD + (
         f'<workbook xmlns="{NS_MAIN}" xmlns:r="{NS_REL}">'
-        '<bookViews><workbookView rightToLeft="1" activeTab="0"/></bookViews><sheets>'
+        '<bookViews><workbookView activeTab="0"/></bookViews><sheets>'
         + "".join(f'<sheet name="{escape(name)}" sheetId="{i + 1}" r:id="rId{i + 1}"/>'
                   for i, (name, _, _) in enumerate(sheets))
         + '</sheets></workbook>')

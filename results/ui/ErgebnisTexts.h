@@ -12,6 +12,8 @@ inline QString RawHeader() { return QStringLiteral("نمره خام"); }
 inline QString StenHeader() { return QStringLiteral("نمره تراز شده"); }
 inline QString ProfileButton() { return QStringLiteral("پروفايل "); }
 inline QString ExcelButton() { return QStringLiteral("خروجي اکسل داده ها"); }
+// Our own: the export's option to add every examinee's scores.
+inline QString ScoresCheck() { return QStringLiteral("خروجي همراه با نمره ها"); }
 inline QString HelpButton() { return QStringLiteral("راهنما"); }
 inline QString HelpTitle() { return QStringLiteral("راهنما"); }
 inline QString CloseButton() { return QStringLiteral("بستن"); }

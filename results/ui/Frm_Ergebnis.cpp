@@ -18,6 +18,7 @@
 #include "store/ui/BoundGrid.h"
 #include "store/ui/BoundWidgets.h"
 
+#include <QCheckBox>
 #include <QFontMetrics>
 #include <QFrame>
 #include <QLabel>
@@ -209,6 +210,10 @@ void Frm_Ergebnis::buildUi()
     m_pushButton1 = button("PushButton1", ErgebnisText::HelpButton(), formRight - 1560 - 180 - 2400 - 180 - 1200,
                            1200);
     m_pushB1 = button("PushB1", ErgebnisText::ExitButton(), TableLeft, 1200);
+    // The export's option, between the exit and help buttons.
+    m_checkBox1 = new QCheckBox(ErgebnisText::ScoresCheck(), this);
+    m_checkBox1->setObjectName(QStringLiteral("CheckBox1"));
+    PlaceTwips(m_checkBox1, TableLeft + 1200 + 180, ButtonTop, 3045, ButtonHeight);
     connect(m_pushBNem1, &QPushButton::clicked, this, &Frm_Ergebnis::ShowProfile);
     connect(m_pushButton7, &QPushButton::clicked, this, &Frm_Ergebnis::ExportToExcel);
     connect(m_pushB1, &QPushButton::clicked, this, &QWidget::close);
@@ -300,8 +305,11 @@ void Frm_Ergebnis::ShowProfile()
 
 void Frm_Ergebnis::ExportToExcel()
 {
-    // The export form is never shown; its save button does the work.
-    Frm_Excel::Instance()->PushBSave()->click();
+    // The export form is never shown; its save button does the work, with
+    // the scores when this screen's option is ticked.
+    Frm_Excel *form = Frm_Excel::Instance();
+    form->CheckBox1()->setChecked(m_checkBox1->isChecked());
+    form->PushBSave()->click();
 }
 
 void Frm_Ergebnis::done(int result)

@@ -9,6 +9,8 @@
 
 class BoundGrid;
 class DataControl;
+class QCheckBox;
+class QGroupBox;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -58,6 +60,7 @@ public:
     QLabel *LblT(int row) const;
     QPushButton *PushBNem1() const { return m_pushBNem1; }   // profile
     QPushButton *PushButton7() const { return m_pushButton7; } // Excel
+    QCheckBox *CheckBox1() const { return m_checkBox1; }     // export with scores
     QPushButton *PushButton1() const { return m_pushButton1; } // help
     QPushButton *PushButton2() const { return m_pushButton2; } // help panel: close
     QPushButton *PushB1() const { return m_pushB1; }         // exit
@@ -97,6 +100,7 @@ private:
     std::array<QLabel *, 8> m_lblT{};
     QPushButton *m_pushBNem1 = nullptr;
     QPushButton *m_pushButton7 = nullptr;
+    QCheckBox *m_checkBox1 = nullptr;
     QPushButton *m_pushButton1 = nullptr;
     QPushButton *m_pushButton2 = nullptr;
     QPushButton *m_pushB1 = nullptr;

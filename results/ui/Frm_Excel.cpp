@@ -8,6 +8,7 @@
 #include "store/ui/BoundGrid.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QVBoxLayout>
@@ -17,17 +18,20 @@ Frm_Excel::Frm_Excel(QWidget *parent)
     , adodc1_(new DataControl(this))
     , grid_(new BoundGrid(this))
     , text1_(new QLineEdit(this))
+    , checkBox1_(new QCheckBox(QString::fromUtf8("خروجي همراه با نمره ها"), this))
     , pushBSave_(new QPushButton(QString::fromUtf8("ذخيره"), this))
 {
     setObjectName(QStringLiteral("Frm_Excel"));
     adodc1_->setObjectName(QStringLiteral("Adodc1"));
     grid_->setObjectName(QStringLiteral("VSFlexGrid1"));
     text1_->setObjectName(QStringLiteral("Text1"));
+    checkBox1_->setObjectName(QStringLiteral("CheckBox1"));
     pushBSave_->setObjectName(QStringLiteral("PushBSave"));
 
     auto *layout = new QVBoxLayout(this);
     layout->addWidget(grid_);
     layout->addWidget(text1_);
+    layout->addWidget(checkBox1_);
     layout->addWidget(pushBSave_);
 
     // Load: the grid shows QueryMe under the export's headings. A database
@@ -59,16 +63,21 @@ void Frm_Excel::writeHeadings()
 
 void Frm_Excel::save()
 {
-    const QString chosen = Dialogs::SaveFileName(this, QString(), initDir_, ExcelExport::DialogFilter());
+    QString fileType;
+    const QString chosen =
+        Dialogs::SaveFileName(this, QString(), initDir_, ExcelExport::DialogFilter(), true, &fileType);
     if (chosen.isEmpty())
         return; // cancelled: nothing happens
     text1_->setText(chosen);
+    ExcelExport::Options options;
+    options.format = ExcelExport::FormatOfFilter(fileType);
+    options.scores = checkBox1_->isChecked();
 
-    // The grid follows the query too, so it shows what was exported.
-    adodc1_->Refresh();
-    writeHeadings();
-
-    const ExcelExport::Outcome outcome = ExcelExport::Write(ExcelExport::TargetPath(text1_->text()));
+    // The file is written from QueryMe read afresh, row by row; the hidden
+    // grid keeps what it showed when the form loaded (reading the whole query
+    // into it again would only cost the time and memory of a second copy).
+    const ExcelExport::Outcome outcome =
+        ExcelExport::Write(ExcelExport::TargetPath(text1_->text(), options.format), options);
     if (!outcome.ok) {
         Dialogs::Message(this, QStringLiteral("Error"),
                          ErgebnisText::FailureText(ErgebnisText::ExcelNotSaved(), outcome.reason, outcome.error),

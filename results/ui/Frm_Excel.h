@@ -5,6 +5,7 @@
 
 class BoundGrid;
 class DataControl;
+class QCheckBox;
 class QLineEdit;
 class QPushButton;
 
@@ -16,9 +17,12 @@ class QPushButton;
 // description on a second line.
 //
 // Each press reads QueryMe afresh, so examinees added since the form loaded
-// are exported too. A chosen name that already ends in ".xls" gets no second
-// ".xls". The workbook is written beside its target under a temporary name
-// and moved into place when complete.
+// are exported too; the grid keeps the rows it was filled with on load. The file type chosen in the save dialog decides the
+// format: Excel 97-2003 (.xls, the first type), Excel (.xlsx), SPSS (.sav) or
+// CSV; its extension is added unless the chosen name already ends in it.
+// With CheckBox1 ticked every row also carries the examinee's raw scores,
+// stens and the norms used. The file is written beside its target under a
+// temporary name and moved into place when complete.
 class Frm_Excel : public QWidget
 {
     Q_OBJECT
@@ -32,6 +36,8 @@ public:
     DataControl *Adodc1() const { return adodc1_; }
     BoundGrid *VSFlexGrid1() const { return grid_; }
     QLineEdit *Text1() const { return text1_; }
+    // The scores option: the results screen sets it before pressing PushBSave.
+    QCheckBox *CheckBox1() const { return checkBox1_; }
     QPushButton *PushBSave() const { return pushBSave_; }
     // The folder the save dialog starts in; empty until an export succeeds,
     // the program folder afterwards.
@@ -44,6 +50,7 @@ private:
     DataControl *adodc1_;
     BoundGrid *grid_;
     QLineEdit *text1_;
+    QCheckBox *checkBox1_;
     QPushButton *pushBSave_;
     QString initDir_;
 };

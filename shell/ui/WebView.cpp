@@ -35,7 +35,7 @@ QStringList candidates()
     if (!state().testFile.isEmpty())
         return {state().testFile};
     const QDir dir(QCoreApplication::applicationDirPath());
-    return {dir.filePath(PluginFileName()), dir.filePath(QStringLiteral("../lib/kvr/") + PluginFileName())};
+    return {dir.filePath(PluginFileName()), dir.filePath(QStringLiteral("../libexec/kvr/") + PluginFileName())};
 }
 
 // What Qt does at start-up when the attribute is set, done when the web

@@ -28,7 +28,7 @@ Q_DECLARE_INTERFACE(WebViewFactory, KVR_WEBVIEW_IID)
 namespace WebView {
 
 // The plugin, loaded on first use and kept; null when it is missing or does
-// not load. Looked for beside the program, then in ../lib/kvr.
+// not load. Looked for beside the program, then in ../libexec/kvr.
 WebViewFactory *Factory();
 // Why the last attempt found no plugin (empty when it loaded).
 QString LoadError();

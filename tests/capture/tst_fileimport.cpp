@@ -1,5 +1,6 @@
 // The Excel answer import screen: workbooks the tests make themselves, in
 // both formats, imported into a scratch database through the screen.
+#include "capture/CaptureTexts.h"
 #include "capture/ui/Frm_File.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
@@ -66,6 +67,8 @@ private slots:
 
     void importsAnswers_data();
     void importsAnswers();
+    void cellsOfEveryKind_data();
+    void cellsOfEveryKind();
     void refused_data();
     void refused();
     void landsOnTheDoubleClickedLine();
@@ -208,6 +211,10 @@ void TestFileImport::importsAnswers_data()
     mixed[4] = QStringLiteral("2");
     QTest::newRow("xls, odd cells") << "import-mixed.xls" << QByteArray() << mixed;
 
+    // every answer a formula (=1, =B5, =MOD(7,3), ="2"), saved by a spreadsheet program
+    QTest::newRow("xls, formulas, LibreOffice") << "formulas-lo.xls" << QByteArray() << Cycle();
+    QTest::newRow("xls, formulas, Gnumeric") << "formulas-gnumeric.xls" << QByteArray() << Cycle();
+
     QTest::newRow("blank template clears every answer")
         << QStringLiteral("../../data/KVR-Excel.xlsx") << QByteArray() << Repeat(QString());
 }
@@ -273,6 +280,22 @@ void TestFileImport::refused_data()
         << "Error A4" << A4Text() << QMessageBox::Information;
     QTest::newRow("crafted xls") << "xls-overread.xls" << QByteArray()
         << "Error A4" << A4Text() << QMessageBox::Information;
+
+    // Formulas stored without their results (as openpyxl writes them) would
+    // read as empty and clear the answers: refused, and nothing is stored.
+    QStringList cells;
+    for (int row = 2; row <= 41; row += 2)
+        cells << QStringLiteral("F%1").arg(row);
+    QTest::newRow("formulas without results") << "formulas-openpyxl.xlsx" << QByteArray()
+        << CaptureText::Attention()
+        << CaptureText::UncalculatedWorkbook() + QStringLiteral("\nformula without a stored result in ") + cells.join(QStringLiteral(", "))
+        << QMessageBox::Warning;
+    Sheet marker = AnswerSheet(Cycle());
+    marker.set(QStringLiteral("Z3"), {Kind::Uncalculated, QStringLiteral("\"KVR\"")});
+    QTest::newRow("marker formula without result") << QString() << Make(Book{{marker}})
+        << CaptureText::Attention()
+        << CaptureText::UncalculatedWorkbook() + QStringLiteral("\nformula without a stored result in Z3")
+        << QMessageBox::Warning;
     QTest::newRow("dialog cancelled") << "-" << QByteArray()
         << "Error A3" << kA3Text << QMessageBox::Warning;
 }
@@ -303,6 +326,40 @@ void TestFileImport::refused()
     QCOMPARE(box.icon, icon);
     QVERIFY(!m_screen->findChild<QGroupBox *>(QStringLiteral("GroupBox2"))->isVisible());
     QCOMPARE(Stored(QStringLiteral("3")), Repeat(QStringLiteral("2")));
+}
+
+// One set of cells of every kind, saved by LibreOffice and Gnumeric in both
+// formats, stores the same answers: only empty text, 0, 1 and 2 replace a
+// stored answer. Booleans, errors, dates (even of the day 1 or 2) and other
+// numbers leave it as it was, whichever the format.
+void TestFileImport::cellsOfEveryKind_data()
+{
+    QTest::addColumn<QString>("file");
+    for (const char *file : {"cells-lo.xls", "cells-lo.xlsx", "cells-gnumeric.xls", "cells-gnumeric.xlsx", "cells-gnumeric95.xls"})
+        QTest::newRow(file) << QString::fromLatin1(file);
+}
+
+void TestFileImport::cellsOfEveryKind()
+{
+    QFETCH(QString, file);
+    m_f->AddExaminees({QStringLiteral("6")});
+    SetStored(QStringLiteral("6"), Repeat(QStringLiteral("0")));
+    ImportOn(QStringLiteral("6"), Fixture(file));
+    QCOMPARE(LastBox().caption, kOkCaption);
+
+    QStringList expected = Repeat(QStringLiteral("0")); // left as they were
+    const QList<QPair<int, QString>> stored = {
+        {3, "1"},  {4, "2"},  {10, "2"}, {14, "1"}, {15, "2"}, {16, "0"}, // numbers, texts and formula results
+        {19, ""},                                                       // a formula whose result is empty text
+        {27, "1"},                                                      // 1 shown as 100%
+        {28, ""},                                                       // a blank cell in a date format
+        {30, "2"},                                                      // 2 in a text format
+    };
+    for (const auto &[row, text] : stored)
+        expected[row - 2] = text;
+    for (int row = 35; row <= 41; ++row)
+        expected[row - 2] = QString();
+    QCOMPARE(Stored(QStringLiteral("6")), expected);
 }
 
 // The answers go to the examinee whose line was double-clicked, not to the

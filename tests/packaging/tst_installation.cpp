@@ -140,7 +140,7 @@ private slots:
     void filesAreWhereTheSystemLooksForThem()
     {
         const QStringList present{
-            "bin/kvr", "bin/kvr-cli", "lib/kvr/kvr-webview.so",
+            "bin/kvr", "bin/kvr-cli", "libexec/kvr/kvr-webview.so", "libexec/kvr/kvr-xlsx",
             "share/kvr/KVRDB.mdb", "share/kvr/KVR.fr3", "share/kvr/icon3.ico", "share/kvr/CloseMSN.bmp",
             "share/kvr/KVR-Excel.xlsx", "share/kvr/KVR-Excel.zip",
             "share/kvr/Styles/Office2010.cjstyles/NormalBlue.ini",
@@ -293,6 +293,11 @@ private slots:
         }
         QVERIFY(exec(alice, QStringLiteral("INSERT INTO Answer1 (Code%1) VALUES (5%2)").arg(cols, marks), values));
         const QByteArray aliceRecords = readAll(alice);
+
+        // The .xlsx export runs the installed workbook writer.
+        r = exportAll(QStringLiteral("alice"), QStringLiteral("all.xlsx"));
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY(readAll(inHome(QStringLiteral("alice"), QStringLiteral("all.xlsx"))).startsWith("PK"));
 
         // Her report uses the installed template.
         const QString pdf = inHome(QStringLiteral("alice"), QStringLiteral("five.pdf"));

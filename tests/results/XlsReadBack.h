@@ -6,19 +6,20 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 struct XlsSheet
 {
     QString name;
-    QList<QStringList> rows; // every cell as text; an empty cell is ""
+    QList<QStringList> rows;  // every cell as text (a number in its shortest form); empty cell ""
+    QList<QVariantList> cells; // a number as double, a text as QString, an empty cell invalid
 };
 
 struct XlsBook
 {
     int error = FREEXL_OK;
     unsigned fatSectors = 0;
-    unsigned sharedStrings = 0;
-    QString problem; // a cell that is not text, for instance
+    QString problem; // a cell that cannot be read
     QList<XlsSheet> sheets;
 };
 
@@ -31,7 +32,6 @@ inline XlsBook ReadXls(const QString &path)
         return book;
     unsigned count = 0;
     freexl_get_info(h, FREEXL_CFBF_FAT_COUNT, &book.fatSectors);
-    freexl_get_info(h, FREEXL_BIFF_STRING_COUNT, &book.sharedStrings);
     freexl_get_info(h, FREEXL_BIFF_SHEET_COUNT, &count);
     for (unsigned s = 0; s < count; ++s) {
         XlsSheet sheet;
@@ -44,23 +44,25 @@ inline XlsBook ReadXls(const QString &path)
         freexl_worksheet_dimensions(h, &rows, &cols);
         for (unsigned r = 0; r < rows; ++r) {
             QStringList row;
+            QVariantList cells;
             for (unsigned short c = 0; c < cols; ++c) {
                 FreeXL_CellValue v;
-                if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK) {
+                QVariant cell;
+                if (freexl_get_cell_value(h, r, c, &v) != FREEXL_OK)
                     book.problem = QStringLiteral("cell %1,%2 unreadable").arg(r).arg(c);
-                    row << QString();
-                    continue;
-                }
-                if (v.type == FREEXL_CELL_NULL)
-                    row << QString();
                 else if (v.type == FREEXL_CELL_TEXT || v.type == FREEXL_CELL_SST_TEXT)
-                    row << QString::fromUtf8(v.value.text_value);
-                else {
-                    book.problem = QStringLiteral("cell %1,%2 is not text").arg(r).arg(c);
-                    row << QString();
-                }
+                    cell = QString::fromUtf8(v.value.text_value);
+                else if (v.type == FREEXL_CELL_INT)
+                    cell = double(v.value.int_value);
+                else if (v.type == FREEXL_CELL_DOUBLE)
+                    cell = v.value.double_value;
+                else if (v.type != FREEXL_CELL_NULL)
+                    book.problem = QStringLiteral("cell %1,%2 is of type %3").arg(r).arg(c).arg(v.type);
+                cells << cell;
+                row << (cell.typeId() == QMetaType::Double ? QString::number(cell.toDouble(), 'g', 17) : cell.toString());
             }
             sheet.rows << row;
+            sheet.cells << cells;
         }
         book.sheets << sheet;
     }

@@ -14,6 +14,7 @@
 #include "tests/store/StoreFixture.h"
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QFile>
 #include <QGroupBox>
 #include <QLabel>
@@ -431,22 +432,40 @@ private slots:
         QVERIFY(Dialogs::Test::Boxes().isEmpty());
     }
 
-    // The Excel button runs the export's save without showing the export form.
+    // The Excel button runs the export's save without showing the export
+    // form, with the scores when the screen's option is ticked.
+    void excelButton_data()
+    {
+        QTest::addColumn<bool>("scores");
+        QTest::newRow("data only") << false;
+        QTest::newRow("with scores") << true;
+    }
     void excelButton()
     {
+        QFETCH(bool, scores);
         addScored(QStringLiteral("11"), Male, Repeat("1"));
         Frm_Ergebnis w;
         w.show();
-        const QString target = QDir(db_->Folder()).filePath(QStringLiteral("all.xls"));
-        Dialogs::Test::QueueFileName(target);
+        QCOMPARE(w.CheckBox1()->text(), QStringLiteral("خروجي همراه با نمره ها"));
+        QVERIFY(!w.CheckBox1()->isChecked());
+        if (scores)
+            QTest::mouseClick(w.CheckBox1(), Qt::LeftButton);
+        const QString target = QDir(db_->Folder()).filePath(QStringLiteral("all.csv"));
+        Dialogs::Test::QueueFileName(target, QStringLiteral("CSV UTF-8 (*.csv)"));
         QTest::mouseClick(w.PushButton7(), Qt::LeftButton);
 
         QCOMPARE(Dialogs::Test::FileRequests().size(), 1);
         QCOMPARE(Dialogs::Test::FileRequests()[0].kind, Dialogs::FileKind::Save);
-        QVERIFY(QFileInfo(target).size() > 0);
         QCOMPARE(Dialogs::Test::Boxes().size(), 1);
         QCOMPARE(Dialogs::Test::Boxes()[0].text, QStringLiteral("ذخيره شد"));
         QVERIFY(!Frm_Excel::Instance()->isVisible());
+        QFile f(target);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = f.readAll().split('\n');
+        QVERIFY(lines.size() >= 2);
+        // male, all answers "1": raw 8 6 4 12 10 20 20 40, stens 7 5 4 5 5 5 6 5
+        QCOMPARE(lines[1].trimmed().endsWith("1,8,6,4,12,10,20,20,40,7,5,4,5,5,5,6,5,male"), scores);
+        QCOMPARE(lines[0].count(',') + 1, scores ? 63 : 46);
     }
 
     // The menu opens the screen modally; however it is closed, the main

@@ -8,6 +8,7 @@
 #include "store/ui/BoundGrid.h"
 #include "tests/store/StoreFixture.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QLineEdit>
@@ -102,6 +103,8 @@ private slots:
     void emptyDatabaseGivesTheHeaderRowOnly();
     void chosenNameGetsOneXls_data();
     void chosenNameGetsOneXls();
+    void fileTypeAndScoresChooseWhatIsWritten_data();
+    void fileTypeAndScoresChooseWhatIsWritten();
     void eachExportReadsTheDatabaseAfresh();
     void cancellingDoesNothing();
     void successMovesTheDialogAndCurrentFolderToTheProgramFolder();
@@ -214,6 +217,46 @@ void TestFrmExcel::chosenNameGetsOneXls()
     QCOMPARE(ReadXls(m_out.filePath(written)).sheets.value(0).rows.size(), 2);
 }
 
+void TestFrmExcel::fileTypeAndScoresChooseWhatIsWritten_data()
+{
+    QTest::addColumn<QString>("fileType");
+    QTest::addColumn<bool>("scores");
+    QTest::addColumn<QString>("written");
+    QTest::addColumn<QByteArray>("start"); // the format's first bytes
+    const QByteArray cfb("\xD0\xCF\x11\xE0", 4);
+    QTest::newRow("no type chosen: .xls") << QString() << false << "data.xls" << cfb;
+    QTest::newRow(".xls") << "Excel (*.xls)" << true << "data.xls" << cfb;
+    QTest::newRow(".xlsx") << "Excel 2007 (*.xlsx)" << false << "data.xlsx" << QByteArray("PK\x03\x04");
+    QTest::newRow(".sav") << "SPSS (*.sav)" << true << "data.sav" << QByteArray("$FL2");
+    QTest::newRow(".csv") << "CSV UTF-8 (*.csv)" << false << "data.csv" << QByteArray("\xEF\xBB\xBF");
+    QTest::newRow(".csv with scores") << "CSV UTF-8 (*.csv)" << true << "data.csv" << QByteArray("\xEF\xBB\xBF");
+}
+
+void TestFrmExcel::fileTypeAndScoresChooseWhatIsWritten()
+{
+    QFETCH(QString, fileType);
+    QFETCH(bool, scores);
+    QFETCH(QString, written);
+    QFETCH(QByteArray, start);
+    AddExaminee({"1", QString::fromUtf8("علي"), "20", QString::fromUtf8("مرد"), "", "", Answers(0)});
+    Frm_Excel form;
+    QVERIFY(!form.CheckBox1()->isChecked());
+    form.CheckBox1()->setChecked(scores);
+    Dialogs::Test::QueueFileName(m_out.filePath(QStringLiteral("data")), fileType);
+    form.PushBSave()->click();
+    QCOMPARE(Dialogs::Test::Boxes().size(), 1);
+    QCOMPARE(Dialogs::Test::Boxes()[0].text, kSaved);
+    QCOMPARE(QDir(m_out.path()).entryList(QDir::Files | QDir::Hidden), QStringList{written});
+    QFile f(m_out.filePath(written));
+    QVERIFY(f.open(QIODevice::ReadOnly));
+    QVERIFY(f.read(start.size()) == start);
+    // The scores follow the answers: 17 more columns.
+    if (written.endsWith(QStringLiteral(".csv")))
+        QCOMPARE(f.readLine().count(',') + 1, scores ? 63 : 46);
+    if (written.endsWith(QStringLiteral(".xls")))
+        QCOMPARE(ReadXls(f.fileName()).sheets.value(0).rows.value(0).size(), scores ? 63 : 46);
+}
+
 void TestFrmExcel::eachExportReadsTheDatabaseAfresh()
 {
     AddExaminee({"1", "a", "20", QString::fromUtf8("زن"), "", "", Answers(0)});
@@ -227,7 +270,8 @@ void TestFrmExcel::eachExportReadsTheDatabaseAfresh()
     const QList<QStringList> rows = ReadXls(m_out.filePath(QStringLiteral("second.xls"))).sheets[0].rows;
     QCOMPARE(rows.size(), 3);
     QCOMPARE(rows[2], RowOf(later));
-    QCOMPARE(form.VSFlexGrid1()->Rows(), 3);
+    // The hidden grid keeps what it was filled with when the form loaded.
+    QCOMPARE(form.VSFlexGrid1()->Rows(), 2);
     QCOMPARE(form.VSFlexGrid1()->TextMatrix(0, 1), kHeadings[0]);
 }
 
@@ -252,7 +296,8 @@ void TestFrmExcel::successMovesTheDialogAndCurrentFolderToTheProgramFolder()
     QCOMPARE(requests.size(), 2);
     for (const Dialogs::FileRequest &r : requests) {
         QCOMPARE(r.kind, Dialogs::FileKind::Save);
-        QCOMPARE(r.filter, QStringLiteral("Excel (*.xls)"));
+        QCOMPARE(r.filter, ExcelExport::DialogFilter());
+        QVERIFY(r.filter.startsWith(QStringLiteral("Excel (*.xls);;")));
     }
     QVERIFY(requests[0].startFolder.isEmpty());
     QCOMPARE(requests[1].startFolder, ProgramFolder());

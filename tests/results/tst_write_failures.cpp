@@ -137,7 +137,7 @@ private slots:
         const Step steps[] = {
             {"open", SafeFile::Step::Open, EACCES, 0},
             {"first write", SafeFile::Step::Write, ENOSPC, 0},
-            {"write part way", SafeFile::Step::Write, ENOSPC, 40000}, // the workbook: after its first megabyte
+            {"write part way", SafeFile::Step::Write, ENOSPC, 40000}, // the workbook: after its first 100 KB
             {"flush", SafeFile::Step::Flush, ENOSPC, 0},
             {"sync", SafeFile::Step::Sync, EIO, 0},
             {"close", SafeFile::Step::Close, EIO, 0},
@@ -147,7 +147,7 @@ private slots:
             for (const Step &s : steps)
                 QTest::addRow("%s, %s", writer, s.name)
                     << QString::fromLatin1(writer) << int(s.step) << s.error
-                    << (s.afterBytes && qstrcmp(writer, "export") == 0 ? qint64(1200000) : s.afterBytes);
+                    << (s.afterBytes && qstrcmp(writer, "export") == 0 ? qint64(100000) : s.afterBytes);
     }
     void failureAtAnyStepKeepsTheEarlierFile()
     {
