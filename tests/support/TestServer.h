@@ -126,13 +126,19 @@ public:
     // Stops the server as an administrator would (sessions are ended, their
     // transactions rolled back) and starts it again.
     bool Stop() { return pgCtl({QStringLiteral("-m"), QStringLiteral("fast"), QStringLiteral("stop")}); }
-    bool Start()
+    // The tests' server writes without waiting for the disk; a durable one
+    // (a benchmark's) keeps PostgreSQL's own settings for that and for its
+    // memory, as a clinic's server would.
+    bool Start(bool durable = false)
     {
+        const QString quick = durable ? QString()
+                                      : QStringLiteral(" -c fsync=off -c synchronous_commit=off -c full_page_writes=off "
+                                                       "-c shared_buffers=16MB");
         return pgCtl({QStringLiteral("-o"),
-                      QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c fsync=off -c synchronous_commit=off "
-                                     "-c full_page_writes=off -c shared_buffers=16MB -c max_connections=60")
+                      QStringLiteral("-k %1 -p %2 -c listen_addresses='' -c max_connections=60%3")
                           .arg(SocketFolder())
-                          .arg(kPort),
+                          .arg(kPort)
+                          .arg(quick),
                       QStringLiteral("-l"), m_dir.filePath(QStringLiteral("server.log")), QStringLiteral("start")});
     }
 
