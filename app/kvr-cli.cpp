@@ -8,6 +8,10 @@
 // kvr-cli started, whatever the program does with its own current folder
 // later (the report makes the program folder current). No command writes over
 // the live database, its journal files or a file delivered with the program.
+//
+// The records are where this computer's settings put them (the file, or a
+// PostgreSQL server), or on the server named by "--server CONNECTION" before
+// the command.
 
 #include "capture/AnswerImport.h"
 #include "capture/ImportMessages.h"
@@ -24,8 +28,11 @@
 #include "scoring/CsvScoring.h"
 #include "store/DataControl.h"
 #include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
 #include "store/LiveDatabase.h"
+#include "store/LiveServer.h"
+#include "store/ServerDatabase.h"
 
 #include <QCoreApplication>
 #include <QDate>
@@ -197,6 +204,20 @@ int RunDate(const QStringList &args)
 // standard error. False when another program is restoring the database.
 bool UseDatabase(const QString &command)
 {
+    if (DatabaseLocation::OnServer()) {
+        QString why;
+        int code = 0;
+        if (!LiveServer::HoldShared(&why, &code)) {
+            Err(command + QStringLiteral(": ") + DatabaseError::Text(code, why));
+            return false;
+        }
+        why = ServerDatabase::Problem(&code);
+        if (!why.isEmpty()) {
+            Err(command + QStringLiteral(": ") + DatabaseError::Text(code, why));
+            return false;
+        }
+        return true;
+    }
     const QString live = Backup::LiveDatabasePath();
     QString why;
     if (!LiveDatabase::HoldShared(live, &why)) {
@@ -318,7 +339,7 @@ int RunReportAll(const QString &dirArg)
                 .arg(ProgramFile(LogoFileName())));
 
     ExportTable::Reader reader;
-    if (!reader.Open(ProgramFile(KvrDatabase::FileName()), true, &why)) {
+    if (!reader.Open(QString(), true, &why)) {
         Err(QStringLiteral("report: the examinees cannot be read: %1").arg(why));
         return 1;
     }
@@ -462,6 +483,70 @@ int RunRestore(const QStringList &args)
     return 0;
 }
 
+// The server commands need a server: --server or this computer's settings.
+bool NeedServer(const char *command)
+{
+    if (DatabaseLocation::OnServer())
+        return true;
+    Err(QStringLiteral("%1: needs a server: kvr-cli --server 'host=... dbname=... user=...' %1 ...")
+            .arg(QLatin1String(command)));
+    return false;
+}
+
+QString CountsText(const ServerDatabase::Counts &c)
+{
+    return QStringLiteral("%1 examinee(s), %2 answer row(s), %3 question(s), %4 settings row(s)")
+        .arg(c.examinees)
+        .arg(c.answers)
+        .arg(c.questions)
+        .arg(c.settings);
+}
+
+// server-init: the tables, QueryMe and the delivered rows in an empty
+// database on the server.
+int RunServerInit(const QStringList &args)
+{
+    if (!args.isEmpty()) {
+        Err(QStringLiteral("server-init: usage: kvr-cli --server CONNECTION server-init"));
+        return 2;
+    }
+    if (!NeedServer("server-init"))
+        return 2;
+    const ServerDatabase::Outcome o = ServerDatabase::Init();
+    if (!o.ok) {
+        Err(QStringLiteral("server-init: ") + (o.refused ? o.error : DatabaseError::Text(o.code, o.error)));
+        return 1;
+    }
+    Out(QStringLiteral("%1: ready, %2").arg(DatabaseLocation::CurrentServer().Describe(), CountsText(o.counts)));
+    return 0;
+}
+
+// migrate FILE: a clinic's database file into the server.
+int RunMigrate(const QStringList &args)
+{
+    if (args.size() != 1) {
+        Err(QStringLiteral("migrate: usage: kvr-cli --server CONNECTION migrate KVRDB.mdb"));
+        return 2;
+    }
+    if (!NeedServer("migrate"))
+        return 2;
+    QString why;
+    int code = 0;
+    if (!LiveServer::HoldShared(&why, &code)) {
+        Err(QStringLiteral("migrate: ") + DatabaseError::Text(code, why));
+        return 1;
+    }
+    const QString file = FromCaller(args[0]);
+    const ServerDatabase::Outcome o = ServerDatabase::Migrate(file);
+    if (!o.ok) {
+        Err(QStringLiteral("migrate: ") + (o.refused ? o.error : DatabaseError::Text(o.code, o.error)));
+        return 1;
+    }
+    Out(QStringLiteral("%1 -> %2: %3 copied, and compared with the file")
+            .arg(file, DatabaseLocation::CurrentServer().Describe(), CountsText(o.counts)));
+    return 0;
+}
+
 int RunVersion(const QStringList &)
 {
     Out(VersionText());
@@ -531,13 +616,26 @@ const Command kCommands[] = {
      "    on any failure. Refused while a KVR window or another kvr-cli has the database\n"
      "    open. Messages go to standard error.",
      RunRestore},
+    {"server-init", "server-init",
+     "Makes KVR's tables, the stored query QueryMe, the 40 questions and the settings\n"
+     "    row of the delivered database in the empty database named by --server (or by\n"
+     "    this computer's settings). A database that holds any table is refused.",
+     RunServerInit},
+    {"migrate", "migrate KVRDB.mdb",
+     "Copies a clinic's database file into the server's database in one transaction:\n"
+     "    the tables are made first when the database is empty, and the file's\n"
+     "    questions and settings row replace the delivered ones. Every row is then read\n"
+     "    back and compared with the file; any difference takes everything back.\n"
+     "    Refused while the server holds examinees, or while a KVR window or kvr-cli\n"
+     "    of any computer is connected to it.",
+     RunMigrate},
     {"--version", "--version", "Prints the program version.", RunVersion},
     {"--help", "--help", "Prints this help.", RunHelp},
 };
 
 int RunHelp(const QStringList &)
 {
-    QString text = QStringLiteral("Usage: kvr-cli COMMAND [ARGUMENTS]\n\nCommands:\n");
+    QString text = QStringLiteral("Usage: kvr-cli [--server CONNECTION] COMMAND [ARGUMENTS]\n\nCommands:\n");
     for (const Command &c : kCommands)
         text += QStringLiteral("  %1\n    %2\n").arg(QLatin1String(c.usage), QString::fromUtf8(c.help));
     text += QStringLiteral("\nFile names count from the current folder. No command writes over the program's\n"
@@ -554,6 +652,17 @@ int RunHelp(const QStringList &)
         "  KVR.fr3\n"
         "    The report template, delivered with the program: beside kvr-cli, or in\n"
         "    /usr/share/kvr for the installed package.\n");
+    text += QStringLiteral(
+        "\nServer:\n"
+        "  --server CONNECTION\n"
+        "    Works on a PostgreSQL server instead of the file KVRDB.mdb; CONNECTION is a\n"
+        "    libpq connection string, e.g. 'host=db.clinic dbname=kvr user=reception'.\n"
+        "    The password comes from PGPASSWORD or ~/.pgpass. Without --server every\n"
+        "    command works where this computer's settings (the program's settings screen)\n"
+        "    put the records. On a server, export reads the server's QueryMe, backup\n"
+        "    writes the same .KVR file from one snapshot of the server's data, and restore\n"
+        "    replaces the server's data in one transaction, refused while a KVR window or\n"
+        "    kvr-cli of any computer is connected.\n");
     text += QStringLiteral("\nExit status: 0 on success, 1 when a command failed or refused input, 2 on wrong usage.");
     Out(text);
     return 0;
@@ -565,7 +674,8 @@ int main(int argc, char *argv[])
 {
     // Drawing a report needs fonts, hence a GUI application; without a
     // display it draws off screen.
-    const bool drawing = argc > 1 && std::strcmp(argv[1], "report") == 0;
+    const int commandAt = argc > 2 && std::strcmp(argv[1], "--server") == 0 ? 3 : 1;
+    const bool drawing = argc > commandAt && std::strcmp(argv[commandAt], "report") == 0;
     if (drawing && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     std::unique_ptr<QCoreApplication> application =
@@ -578,6 +688,25 @@ int main(int argc, char *argv[])
     if (args.isEmpty()) {
         RunHelp({});
         return 2;
+    }
+    if (args.first() == QLatin1String("--server")) {
+        args.removeFirst();
+        DatabaseLocation::Server server;
+        QString password, error;
+        if (args.isEmpty() || !DatabaseLocation::ParseConnectionString(args.takeFirst(), &server, &password, &error)) {
+            Err(QStringLiteral("kvr-cli: --server needs a connection string such as 'host=db.clinic dbname=kvr "
+                               "user=reception'%1")
+                    .arg(error.isEmpty() ? QString() : QStringLiteral(": ") + error));
+            return 2;
+        }
+        DatabaseLocation::UseServer(server);
+        DatabaseLocation::SetPassword(password);
+        if (args.isEmpty()) {
+            RunHelp({});
+            return 2;
+        }
+    } else {
+        DatabaseLocation::UseSaved();
     }
     const QString name = args.takeFirst();
     // Commands that work on the program's files: an installed program makes

@@ -3,6 +3,7 @@
 #include "common/ui/Fonts.h"
 #include "common/ui/Translations.h"
 #include "shell/ui/MDIForm1.h"
+#include "store/DatabaseLocation.h"
 
 #include "store/ui/StartupCheck.h"
 
@@ -32,8 +33,10 @@ int main(int argc, char *argv[])
         return 1;
     }
 
-    // Without a sound database file there is nothing to work on: say so and
-    // end, never making an empty file in its place.
+    // The records are where this computer's settings put them: the file,
+    // or a server. Without a sound database there is nothing to work on: say
+    // so and end, never making an empty file in its place.
+    DatabaseLocation::UseSaved();
     if (!DatabaseReadyAtStart())
         return 1;
 

@@ -194,3 +194,17 @@ function(kvr_test_folder)
     kvr_add_test(${name} SOURCES ${src} LIBS ${T_LIBS})
   endforeach()
 endfunction()
+
+# kvr_server_variant(tst_a tst_b ...): each listed test runs a second time, as
+# <name>_server, against a PostgreSQL server the test starts for itself
+# (KVR_TEST_DATABASE=server; tests/support/TestServer.h).
+function(kvr_server_variant)
+  foreach(name ${ARGN})
+    if(NOT TARGET ${name})
+      message(FATAL_ERROR "kvr_server_variant: there is no test ${name}")
+    endif()
+    add_test(NAME ${name}_server COMMAND ${name})
+    get_test_property(${name} ENVIRONMENT env)
+    set_tests_properties(${name}_server PROPERTIES ENVIRONMENT "${env};KVR_TEST_DATABASE=server" TIMEOUT 300)
+  endforeach()
+endfunction()

@@ -6,8 +6,11 @@
 #include "maintenance/BackupTexts.h"
 #include "maintenance/DatabaseFile.h"
 #include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
 #include "store/LiveDatabase.h"
+#include "store/LiveServer.h"
+#include "store/ServerDatabase.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -199,6 +202,30 @@ private:
     bool m_wal = false;
 };
 
+// A backup of the server's data: the same SQLite file a backup of the file
+// is, written by SQLite into the temporary file of a SafeFile from one
+// snapshot of the server.
+CopyResult snapshotOfServer(const QString &destination, const BetweenChunks &betweenChunks)
+{
+    QString why;
+    int code = 0;
+    if (!LiveServer::HoldShared(&why, &code))
+        return {false, DatabaseError::Text(code, why)};
+    SafeFile out(destination);
+    if (!out.open(QIODevice::WriteOnly))
+        return {false, out.PersianReason()};
+    const ServerDatabase::Outcome made = ServerDatabase::WriteSnapshot(out.temporaryName(), betweenChunks);
+    if (!made.ok) {
+        out.cancel();
+        return {false, made.error == QLatin1String("The copy was interrupted.")
+                           ? MaintenanceText::CopyInterrupted() + QLatin1Char('\n') + made.error
+                           : DatabaseError::Text(made.code, made.error)};
+    }
+    if (!out.commit())
+        return {false, out.PersianReason()};
+    return {true, QString()};
+}
+
 QString uniqueIn(const QDir &dir, const QString &name)
 {
     if (!dir.exists(name))
@@ -210,6 +237,41 @@ QString uniqueIn(const QDir &dir, const QString &name)
         if (!dir.exists(candidate))
             return dir.filePath(candidate);
     }
+}
+
+} // namespace
+
+namespace {
+
+// A restore on a server: no other computer may be connected, the server's
+// data as it was goes to a safety copy, then the backup's rows replace it in
+// one transaction.
+RestoreResult restoreOnServer(const QString &backupFile, const BetweenChunks &betweenChunks)
+{
+    RestoreResult result;
+    const LiveServer::ExclusiveLock exclusive;
+    if (exclusive.State() != LiveDatabase::Exclusive::Taken) {
+        result.refused = true;
+        result.otherProgram = exclusive.State() == LiveDatabase::Exclusive::OtherProgram;
+        result.error = result.otherProgram ? MaintenanceText::OtherWindowsOpen()
+                                           : DatabaseError::Text(DatabaseError::ServerUnreachable, exclusive.Error());
+        return result;
+    }
+    DatabaseFile::CloseAllDataControls();
+    const QString safety = uniqueIn(QDir(BackupFolder()), SafetyCopyName(QDateTime::currentDateTime()));
+    const CopyResult kept = snapshotOfServer(safety, betweenChunks);
+    if (!kept.ok) {
+        DatabaseFile::ReopenAllDataControls();
+        result.error = kept.error;
+        return result;
+    }
+    result.safetyCopy = safety;
+    const ServerDatabase::Outcome replaced = ServerDatabase::Replace(backupFile, betweenChunks);
+    DatabaseFile::ReopenAllDataControls();
+    result.ok = replaced.ok;
+    if (!replaced.ok)
+        result.error = DatabaseError::Text(replaced.code, replaced.error);
+    return result;
 }
 
 } // namespace
@@ -275,6 +337,13 @@ QString SafetyCopyName(const QDateTime &when)
 CopyResult BackUpDatabase(const QString &destination, const BetweenChunks &betweenChunks)
 {
     const QString live = LiveDatabasePath();
+    if (DatabaseLocation::OnServer()) {
+        // The database file of this computer is not the records' place now,
+        // but it stays out of reach all the same.
+        if (LiveDatabase::IsDatabaseOrCompanion(destination, live))
+            return {false, MaintenanceText::TargetIsLive()};
+        return snapshotOfServer(destination, betweenChunks);
+    }
     if (!QFileInfo(live).isFile())
         return {false, DatabaseError::Text(DatabaseError::FileMissing,
                                            QStringLiteral("The database file %1 does not exist.")
@@ -296,7 +365,8 @@ CopyResult BackUpDatabase(const QString &destination, const BetweenChunks &betwe
 
 QString RestoreRefusal(const QString &candidate)
 {
-    if (LiveDatabase::IsDatabaseOrCompanion(candidate, LiveDatabasePath()))
+    // On a server the file of this computer is a database file like any other.
+    if (!DatabaseLocation::OnServer() && LiveDatabase::IsDatabaseOrCompanion(candidate, LiveDatabasePath()))
         return MaintenanceText::SourceIsLive();
     return DatabaseFile::Refusal(candidate);
 }
@@ -311,6 +381,8 @@ RestoreResult RestoreDatabase(const QString &backupFile, const BetweenChunks &be
         return result;
     }
 
+    if (DatabaseLocation::OnServer())
+        return restoreOnServer(backupFile, betweenChunks);
     const QString live = LiveDatabasePath();
     // No other program may have the file open while it is replaced: its
     // writes would land in neither the restored file nor the safety copy.

@@ -44,6 +44,8 @@ QString DefaultBackupName(const QString &dateText, const QString &timeText);
 QString ClockText(const QTime &time);
 
 // Copies the live database to a backup file holding every committed row.
+// When the records live on a server, the backup is the same kind of SQLite
+// file, made from one snapshot of the server's data.
 // The copy holds the database's write lock (waiting for a running write to
 // end). A file another program keeps in write-ahead-log mode, whose committed
 // rows may still be in its -wal file, is read through SQLite's online backup;
@@ -66,7 +68,9 @@ struct RestoreResult {
 };
 
 // Replaces the live database with a backup file that RestoreRefusal()
-// accepts. The database lock is taken exclusively first: while another
+// accepts. (On a server: refused while another computer's program is
+// connected; a safety copy of the server's data is made the same way, and
+// the backup's rows replace the server's in one transaction.) The database lock is taken exclusively first: while another
 // program window or kvr-cli has the database open the restore is refused
 // and nothing changes. Then every open data control is closed, a safety copy
 // of the current database goes to the backups folder, the backup is copied to

@@ -7,6 +7,7 @@
 #include "results/SavWriter.h"
 #include "results/XlsWriter.h"
 #include "results/XlsxWriter.h"
+#include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
 
 #include <QFileInfo>
@@ -254,8 +255,10 @@ QStringList HeadingsOf(const ExportTable::Reader &reader)
 Outcome WriteTo(QIODevice &out, const Options &options, const QString &databaseFile)
 {
     Outcome outcome;
-    const QString db = databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
-    if (!QFileInfo(db).isFile()) {
+    // The program's database on a server is read there.
+    const bool server = databaseFile.isEmpty() && DatabaseLocation::OnServer();
+    const QString db = server ? QString() : databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
+    if (!server && !QFileInfo(db).isFile()) {
         outcome.error = QStringLiteral("The database file %1 does not exist.").arg(db);
         outcome.reason = QString::fromUtf8("فايل بانک اطلاعاتي پيدا نشد.");
         return outcome;

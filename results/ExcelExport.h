@@ -53,14 +53,14 @@ struct Outcome
     int sheets = 0; // worksheets of a workbook; 0 for the other formats
 };
 
-// Reads QueryMe afresh from the database file (the program folder's
-// KVRDB.mdb unless databaseFile is given), read-only, and writes the chosen
-// format to target exactly as named. The headings replace the query's column
-// names by position; columns past the headings keep the query's names. The
-// file appears only when complete and every step of writing it has
-// succeeded: on any failure, a full disk included, nothing is left at
-// target, no temporary file remains and a file that was there stays exactly
-// as it was.
+// Reads QueryMe afresh from the database (the program folder's KVRDB.mdb,
+// or the server when the records live on one, unless databaseFile is given),
+// read-only, and writes the chosen format to target exactly as named. The
+// headings replace the query's column names by position; columns past the
+// headings keep the query's names. The file appears only when complete and
+// every step of writing it has succeeded: on any failure, a full disk
+// included, nothing is left at target, no temporary file remains and a file
+// that was there stays exactly as it was.
 Outcome Write(const QString &target, const Options &options, const QString &databaseFile = QString());
 // The .xls export without scores.
 Outcome Write(const QString &target, const QString &databaseFile = QString());

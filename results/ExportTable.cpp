@@ -1,7 +1,10 @@
 #include "results/ExportTable.h"
 
+#include "common/ProgramFolder.h"
 #include "results/ExcelExport.h"
+#include "store/DatabaseLocation.h"
 #include "store/KvrDatabase.h"
+#include "store/ServerDatabase.h"
 
 #include <QFile>
 #include <QLocale>
@@ -97,6 +100,7 @@ struct Reader::Db
     sqlite3 *db = nullptr;
     sqlite3_stmt *rows = nullptr;
     bool inTransaction = false;
+    std::unique_ptr<ServerDatabase::QueryCursor> server; // instead of the file
     QByteArray male;
     QByteArray female;
     std::array<std::array<QString, 3>, Mohasebeh::ItemCount> options;
@@ -118,6 +122,7 @@ void Reader::close()
     if (m_db->inTransaction)
         sqlite3_exec(m_db->db, "COMMIT", nullptr, nullptr, nullptr);
     sqlite3_close(m_db->db);
+    m_db->server.reset();
     m_db.reset();
 }
 
@@ -144,54 +149,74 @@ bool Reader::Open(const QString &databaseFile, bool scores, QString *error)
         close();
         return false;
     };
-    const int opened = sqlite3_open_v2(QFile::encodeName(databaseFile).constData(), &m_db->db,
-                                       SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
-    if (opened != SQLITE_OK)
-        return failed(QStringLiteral("The database file %1 cannot be opened: %2")
-                          .arg(databaseFile,
-                               QString::fromUtf8(m_db->db ? sqlite3_errmsg(m_db->db) : sqlite3_errstr(opened))));
-    sqlite3_busy_timeout(m_db->db, 2000);
-    // One read transaction for every pass over the rows and for QUS.
-    if (sqlite3_exec(m_db->db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return failed(QString::fromUtf8(sqlite3_errmsg(m_db->db)));
-    m_db->inTransaction = true;
+    // The item and option texts, the first row of each item. A database
+    // without QUS still exports; the statistics file then has no option
+    // labels.
+    std::array<bool, Mohasebeh::ItemCount> seen{};
+    auto question = [&](qint64 item, auto text) {
+        if (item < 1 || item > Mohasebeh::ItemCount || seen[std::size_t(item - 1)])
+            return;
+        seen[std::size_t(item - 1)] = true;
+        m_db->questions[std::size_t(item - 1)] = text(1);
+        for (int k = 0; k < 3; ++k)
+            m_db->options[std::size_t(item - 1)][std::size_t(k)] = text(2 + k);
+    };
+    QStringList queryNames;
 
-    const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(ExcelExport::RecordSource());
-    if (!source.ok)
-        return failed(source.error);
-    const QByteArray sql = source.Sql(false).toUtf8();
-    if (sqlite3_prepare_v2(m_db->db, sql.constData(), int(sql.size()), &m_db->rows, nullptr) != SQLITE_OK)
-        return failed(QString::fromUtf8(sqlite3_errmsg(m_db->db)));
+    if (databaseFile.isEmpty() && DatabaseLocation::OnServer()) {
+        m_db->server = std::make_unique<ServerDatabase::QueryCursor>();
+        QString why;
+        if (!m_db->server->Open(ExcelExport::RecordSource(), &why))
+            return failed(why);
+        queryNames = m_db->server->ColumnNames();
+        m_db->server->Read(QStringLiteral("SELECT \"Code\", \"QU\", \"A\", \"B\", \"C\" FROM \"QUS\" ORDER BY kvr_rowid"),
+                           [&](const QList<QByteArrayView> &v) {
+                               question(v[0].toByteArray().toLongLong(),
+                                        [&](int c) { return QString::fromUtf8(v[c]); });
+                           },
+                           nullptr);
+    } else {
+        const QString file = databaseFile.isEmpty() ? ProgramFile(KvrDatabase::FileName()) : databaseFile;
+        const int opened = sqlite3_open_v2(QFile::encodeName(file).constData(), &m_db->db,
+                                           SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX, nullptr);
+        if (opened != SQLITE_OK)
+            return failed(QStringLiteral("The database file %1 cannot be opened: %2")
+                              .arg(file, QString::fromUtf8(m_db->db ? sqlite3_errmsg(m_db->db) : sqlite3_errstr(opened))));
+        sqlite3_busy_timeout(m_db->db, 2000);
+        // One read transaction for every pass over the rows and for QUS.
+        if (sqlite3_exec(m_db->db, "BEGIN", nullptr, nullptr, nullptr) != SQLITE_OK)
+            return failed(QString::fromUtf8(sqlite3_errmsg(m_db->db)));
+        m_db->inTransaction = true;
 
-    // The item and option texts. A database without QUS still exports; the
-    // statistics file then has no option labels.
-    sqlite3_stmt *qus = nullptr;
-    if (sqlite3_prepare_v2(m_db->db, "SELECT Code, QU, A, B, C FROM QUS ORDER BY rowid", -1, &qus, nullptr)
-        == SQLITE_OK) {
-        std::array<bool, Mohasebeh::ItemCount> seen{};
-        while (sqlite3_step(qus) == SQLITE_ROW) {
-            const sqlite3_int64 item = sqlite3_column_int64(qus, 0);
-            if (item < 1 || item > Mohasebeh::ItemCount || seen[std::size_t(item - 1)])
-                continue;
-            seen[std::size_t(item - 1)] = true;
-            auto text = [&](int c) {
-                return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(qus, c)),
-                                         sqlite3_column_bytes(qus, c));
-            };
-            m_db->questions[std::size_t(item - 1)] = text(1);
-            for (int k = 0; k < 3; ++k)
-                m_db->options[std::size_t(item - 1)][std::size_t(k)] = text(2 + k);
+        const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(ExcelExport::RecordSource());
+        if (!source.ok)
+            return failed(source.error);
+        const QByteArray sql = source.Sql(false).toUtf8();
+        if (sqlite3_prepare_v2(m_db->db, sql.constData(), int(sql.size()), &m_db->rows, nullptr) != SQLITE_OK)
+            return failed(QString::fromUtf8(sqlite3_errmsg(m_db->db)));
+        for (int c = 0; c < sqlite3_column_count(m_db->rows); ++c)
+            queryNames << QString::fromUtf8(sqlite3_column_name(m_db->rows, c));
+
+        sqlite3_stmt *qus = nullptr;
+        if (sqlite3_prepare_v2(m_db->db, "SELECT Code, QU, A, B, C FROM QUS ORDER BY rowid", -1, &qus, nullptr)
+            == SQLITE_OK) {
+            while (sqlite3_step(qus) == SQLITE_ROW) {
+                question(sqlite3_column_int64(qus, 0), [&](int c) {
+                    return QString::fromUtf8(reinterpret_cast<const char *>(sqlite3_column_text(qus, c)),
+                                             sqlite3_column_bytes(qus, c));
+                });
+            }
         }
+        sqlite3_finalize(qus);
     }
-    sqlite3_finalize(qus);
 
     // The headings replace the query's column names by position; columns past
     // them keep the query's names.
     const QStringList headings = ExcelExport::Headings();
-    m_queryColumns = sqlite3_column_count(m_db->rows);
+    m_queryColumns = int(queryNames.size());
     for (int c = 0; c < m_queryColumns; ++c) {
         Column col;
-        const QString queryName = QString::fromUtf8(sqlite3_column_name(m_db->rows, c));
+        const QString &queryName = queryNames[c];
         col.heading = c < headings.size() ? headings[c] : queryName;
         col.label = col.heading;
         if (c < FixedColumns) {
@@ -201,9 +226,9 @@ bool Reader::Open(const QString &databaseFile, bool scores, QString *error)
             col.kind = Kind::Answer;
             col.index = c - FixedColumns + 1;
             col.name = "S" + QByteArray::number(col.index);
-            const QString question = m_db->questions[std::size_t(col.index - 1)];
-            if (!question.isEmpty())
-                col.label = question;
+            const QString itemText = m_db->questions[std::size_t(col.index - 1)];
+            if (!itemText.isEmpty())
+                col.label = itemText;
         } else {
             col.name = "extra" + QByteArray::number(c + 1);
         }
@@ -239,6 +264,23 @@ bool Reader::Open(const QString &databaseFile, bool scores, QString *error)
 
 bool Reader::Next()
 {
+    if (m_db && m_db->server) {
+        ServerDatabase::QueryCursor &rows = *m_db->server;
+        if (!rows.Next())
+            return rows.Error().isEmpty() ? false : fail(rows.Error());
+        for (int c = 0; c < m_queryColumns; ++c) {
+            Cell &cell = m_cells[std::size_t(c)];
+            const QByteArrayView v = rows.Value(c);
+            cell.text = rows.IsNull(c) ? nullptr : v.data();
+            cell.size = cell.text ? int(v.size()) : 0;
+            const Kind kind = m_columns[c].kind;
+            cell.isNumber = (kind == Kind::Code || kind == Kind::Age || kind == Kind::Answer)
+                            && IsPlainWholeNumber(cell.text, cell.size, &cell.number);
+        }
+        if (m_scores)
+            score();
+        return true;
+    }
     if (!m_db || !m_db->rows)
         return false;
     const int step = sqlite3_step(m_db->rows);
@@ -339,6 +381,8 @@ void Reader::score()
 
 bool Reader::Rewind()
 {
+    if (m_db && m_db->server)
+        return m_db->server->Rewind() || fail(m_db->server->Error());
     if (!m_db || !m_db->rows)
         return false;
     if (sqlite3_reset(m_db->rows) != SQLITE_OK)

@@ -2,7 +2,7 @@
 // The table every data export writes: one row per examinee of the stored
 // query QueryMe (code, name, age, gender, marital status, education and the
 // 40 answers), optionally followed by the eight raw scores, the eight stens
-// and the norms used. Rows are read from the database file one at a time, so
+// and the norms used. Rows are read from the database one at a time, so
 // the table is never held whole, whatever the number of examinees.
 #include "scoring/Mohasebeh.h"
 
@@ -66,8 +66,10 @@ public:
     Reader &operator=(const Reader &) = delete;
 
     // Opens the database file read-only and starts reading QueryMe inside one
-    // read transaction, so every pass sees the same rows. With scores, 17
-    // score columns follow the query's columns.
+    // read transaction, so every pass sees the same rows. An empty name is
+    // the program's database: the program folder's file, or the server when
+    // the records live on one. With scores, 17 score columns follow the
+    // query's columns.
     bool Open(const QString &databaseFile, bool scores, QString *error);
 
     const QList<Column> &Columns() const { return m_columns; }

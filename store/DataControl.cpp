@@ -3,25 +3,12 @@
 #include "common/ProgramFolder.h"
 #include "store/DatabaseError.h"
 #include "store/KvrDatabase.h"
-#include "store/LiveDatabase.h"
-
-#include <QFileInfo>
-#include <QSqlDatabase>
-#include <QSqlDriver>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QSqlRecord>
-#include <QUrl>
-#include <QVariant>
+#include "store/SqlBackend.h"
 
 #include <algorithm>
-#include <cmath>
-#include <limits>
 #include <optional>
 #include <set>
 #include <unordered_set>
-
-#include <sqlite3.h>
 
 namespace {
 
@@ -45,6 +32,7 @@ bool &fileHeld()
 struct Transaction {
     DataControl *owner = nullptr;
     QString connection;
+    Sql::Backend *backend = nullptr;
     struct Undo {
         DataControl *control;
         qint64 rowidAfter;
@@ -58,16 +46,6 @@ Transaction &transaction()
 {
     static Transaction t;
     return t;
-}
-
-sqlite3 *handleOf(const QString &connection)
-{
-    if (!QSqlDatabase::contains(connection))
-        return nullptr;
-    const QVariant handle = QSqlDatabase::database(connection, false).driver()->handle();
-    if (!handle.isValid() || qstrcmp(handle.typeName(), "sqlite3*") != 0)
-        return nullptr;
-    return *static_cast<sqlite3 *const *>(handle.constData());
 }
 
 quint64 nextConnectionNumber()
@@ -93,91 +71,6 @@ bool parseFilter(const QString &text, QString *column, QString *value)
 }
 
 
-// A prepared statement that is finalized when the scope ends.
-class Statement
-{
-public:
-    Statement(sqlite3 *h, const QString &sql)
-    {
-        if (!h || sqlite3_prepare16_v2(h, sql.utf16(), int(sql.size() * 2), &m_stmt, nullptr) != SQLITE_OK) {
-            m_error = h ? QString::fromUtf8(sqlite3_errmsg(h)) : QStringLiteral("The database is not open.");
-            m_code = h ? sqlite3_extended_errcode(h) : 0;
-            sqlite3_finalize(m_stmt);
-            m_stmt = nullptr;
-        }
-    }
-    ~Statement() { sqlite3_finalize(m_stmt); }
-    Statement(const Statement &) = delete;
-    Statement &operator=(const Statement &) = delete;
-    sqlite3_stmt *get() const { return m_stmt; }
-    QString error() const { return m_error; }
-    int code() const { return m_code; }
-
-private:
-    sqlite3_stmt *m_stmt = nullptr;
-    QString m_error;
-    int m_code = 0;
-};
-
-// The bytes of a value as the rows hold it (NULL as no bytes).
-QByteArrayView columnBytes(sqlite3_stmt *stmt, int column)
-{
-    const unsigned char *text = sqlite3_column_text(stmt, column);
-    return text ? QByteArrayView(reinterpret_cast<const char *>(text), sqlite3_column_bytes(stmt, column))
-                : QByteArrayView();
-}
-
-// True when the table's INTEGER PRIMARY KEY is this column, so that ordering
-// by it is ordering by row id.
-bool isRowidAlias(sqlite3 *h, const QString &table, const QString &column)
-{
-    Statement info(h, QStringLiteral("PRAGMA table_info(%1)").arg(KvrDatabase::QuoteIdentifier(table)));
-    if (!info.get())
-        return false;
-    int keys = 0;
-    bool match = false;
-    while (sqlite3_step(info.get()) == SQLITE_ROW) {
-        if (sqlite3_column_int(info.get(), 5) == 0)
-            continue;
-        ++keys;
-        const QString name = QString::fromUtf8(columnBytes(info.get(), 1));
-        const QString type = QString::fromUtf8(columnBytes(info.get(), 2));
-        match = name.compare(column, Qt::CaseInsensitive) == 0
-            && type.compare(QLatin1String("INTEGER"), Qt::CaseInsensitive) == 0;
-    }
-    return keys == 1 && match;
-}
-
-// The condition of a filter's query on a column: every stored value whose
-// text can be the wanted text. A text or a blob of the same bytes; a number
-// whose text it is (SQLite writes a real with 15 significant digits, so the
-// number may lie a little off the value the text reads as); NULL, which
-// reads as empty text.
-QString candidateCondition(const QString &column, bool numeric, bool emptyValue)
-{
-    const QString c = KvrDatabase::QuoteIdentifier(column);
-    QString where = QStringLiteral("%1=? OR %1=?").arg(c);
-    if (numeric)
-        where += QStringLiteral(" OR %1 BETWEEN ? AND ?").arg(c);
-    if (emptyValue)
-        where += QStringLiteral(" OR %1 IS NULL").arg(c);
-    return where;
-}
-
-// The number a filter value reads as, when it reads as one.
-std::optional<double> numberOf(const QByteArray &value)
-{
-    bool ok = false;
-    const double v = value.toDouble(&ok);
-    if (ok && !std::isnan(v))
-        return v;
-    if (value == "Inf" || value == "+Inf")
-        return std::numeric_limits<double>::infinity();
-    if (value == "-Inf")
-        return -std::numeric_limits<double>::infinity();
-    return std::nullopt;
-}
-
 // Appends one value to a column.
 void appendValue(std::string &text, std::vector<int> &ends, QByteArrayView v)
 {
@@ -197,11 +90,11 @@ struct DataControl::Rows {
     std::vector<QSet<int>> dirty;
     std::vector<char> added;
 
-    void appendStatementRow(sqlite3_stmt *stmt, int first)
+    void appendStatementRow(const Sql::Cursor &cursor, int first)
     {
-        rowids.push_back(sqlite3_column_int64(stmt, 0));
+        rowids.push_back(cursor.integer(0));
         for (size_t c = 0; c < cols.size(); ++c)
-            appendValue(cols[c].text, cols[c].ends, columnBytes(stmt, int(c) + first));
+            appendValue(cols[c].text, cols[c].ends, cursor.value(int(c) + first));
         dirty.emplace_back();
         added.push_back(0);
     }
@@ -243,12 +136,6 @@ bool DataControl::fail(const QString &message, int code)
     return false;
 }
 
-bool DataControl::failSql(const QString &message)
-{
-    sqlite3 *h = handleOf(connectionName());
-    return fail(message, h ? sqlite3_extended_errcode(h) : 0);
-}
-
 QString DataControl::PersianError() const
 {
     return DatabaseError::Text(m_errorCode, m_error);
@@ -256,54 +143,42 @@ QString DataControl::PersianError() const
 
 QString DataControl::connectionName() const
 {
-    return transaction().owner ? transaction().connection : m_connectionName;
+    return transaction().owner ? transaction().connection : m_usedConnection;
 }
 
 bool DataControl::ensureConnection()
 {
-    if (m_open && QSqlDatabase::contains(m_connectionName))
-        return true;
-    const QString path = DatabasePath();
+    Sql::Failure f;
+    if (m_open) {
+        // A server connection is asked whether it still answers, and made
+        // again when it is lost, except inside a transaction, which went with
+        // it.
+        if (backend().check(connectionName(), transaction().owner != nullptr, &f))
+            return true;
+        return fail(f.message, f.code);
+    }
     if (fileHeld()) {
         m_suspended = true; // opened by ReopenAll once the file is back
-        return fail(tr("The database file %1 is being replaced.").arg(path), DatabaseError::BeingReplaced);
+        return fail(tr("The database file %1 is being replaced.").arg(DatabasePath()), DatabaseError::BeingReplaced);
     }
-    if (!QFileInfo(path).isFile())
-        return fail(tr("The database file %1 does not exist.").arg(path), DatabaseError::FileMissing);
-    QString why;
-    if (!LiveDatabase::HoldShared(path, &why))
-        return fail(why, DatabaseError::RestoreElsewhere);
-    KvrDatabase::PrepareOnce(path);
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connectionName);
-        // mode=rw: SQLite refuses a missing file instead of making an empty one.
-        db.setDatabaseName(QUrl::fromLocalFile(path).toString(QUrl::FullyEncoded)
-                           + QStringLiteral("?mode=rw"));
-        db.setConnectOptions(
-            QStringLiteral("QSQLITE_OPEN_URI;QSQLITE_BUSY_TIMEOUT=%1").arg(KvrDatabase::BusyTimeoutMs));
-        if (!db.open()) {
-            const QString openError = db.lastError().text();
-            const int code = db.lastError().nativeErrorCode().toInt();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(m_connectionName);
-            return fail(tr("The database file %1 cannot be opened: %2").arg(path, openError), code);
-        }
-    }
+    m_backend = &Sql::Backend::Current();
+    if (!m_backend->open(m_connectionName, &m_usedConnection, &f))
+        return fail(f.message, f.code);
     m_open = true;
     return true;
+}
+
+Sql::Backend &DataControl::backend() const
+{
+    return m_backend ? *m_backend : Sql::Backend::Current();
 }
 
 void DataControl::Close()
 {
     if (transaction().owner == this)
         RollbackTransaction();
-    if (QSqlDatabase::contains(m_connectionName)) {
-        {
-            QSqlDatabase db = QSqlDatabase::database(m_connectionName, false);
-            db.close();
-        }
-        QSqlDatabase::removeDatabase(m_connectionName);
-    }
+    if (m_open)
+        backend().close(m_usedConnection);
     m_open = false;
 }
 
@@ -353,81 +228,83 @@ bool DataControl::readRows()
     const KvrDatabase::Source source = KvrDatabase::ParseRecordSource(m_recordSource);
     if (!source.ok)
         return fail(source.error);
-    sqlite3 *h = handleOf(connectionName());
-    if (!h)
-        return fail(tr("The database driver gives no SQLite handle."));
+    Sql::Relation relation;
+    Sql::Failure f;
+    if (!backend().describe(connectionName(), source.table, &relation, &f))
+        return fail(f.message, f.code);
 
-    // Views (QueryMe) have no row id and are read-only.
-    bool isTable = false;
-    {
-        Statement q(h, QStringLiteral("SELECT type FROM sqlite_master WHERE lower(name) = lower(?)"));
-        if (!q.get())
-            return fail(q.error(), q.code());
-        const QByteArray name = source.table.toUtf8();
-        sqlite3_bind_text(q.get(), 1, name.constData(), int(name.size()), SQLITE_TRANSIENT);
-        if (sqlite3_step(q.get()) != SQLITE_ROW)
-            return fail(tr("No table or view named %1.").arg(source.table));
-        isTable = columnBytes(q.get(), 0) == QByteArrayView("table");
-    }
-
-    // A table read in row-id order is read on demand; everything else whole.
-    const bool onDemand = isTable
+    // A table's rows are known by their row id; views (QueryMe) have none
+    // and are read-only. A table read in row-id order is read on demand;
+    // everything else whole.
+    const bool rowids = !relation.rowid.isEmpty();
+    const bool onDemand = rowids
         && ((source.columns.isEmpty() && source.orderColumn.isEmpty())
-            || (!source.orderColumn.isEmpty() && isRowidAlias(h, source.table, source.orderColumn)));
-    QString sql = source.Sql(isTable);
-    if (onDemand && source.orderColumn.isEmpty())
-        sql += QStringLiteral(" ORDER BY rowid"); // the order a plain read of the table gives
-    KvrDatabase::Source unordered = source;
-    unordered.orderColumn.clear();
+            || (!source.orderColumn.isEmpty() && !relation.rowidName.isEmpty()
+                && source.orderColumn.compare(relation.rowidName, Qt::CaseInsensitive) == 0));
+    QStringList list;
+    for (const QString &c : source.columns.isEmpty() ? relation.columns : source.columns)
+        list << Sql::Quote(relation.column(c));
+    const QString base = QStringLiteral("SELECT ") + (rowids ? relation.rowid + QStringLiteral(" AS kvr_rowid,") : QString())
+                         + (list.isEmpty() ? QStringLiteral("*") : list.join(QLatin1Char(',')))
+                         + QStringLiteral(" FROM ") + Sql::Quote(relation.name);
+    QString sql = base;
+    if (!source.orderColumn.isEmpty())
+        sql += QStringLiteral(" ORDER BY ") + Sql::Quote(relation.column(source.orderColumn))
+               + (source.descending ? QStringLiteral(" DESC") : QString());
+    else if (onDemand)
+        sql += QStringLiteral(" ORDER BY ") + relation.rowid; // the order a plain read of the table gives
 
-    // The rows are read straight from SQLite's statement: with a hundred
-    // thousand examinees a value-by-value read through QVariant costs
-    // several times more.
-    Statement stmt(h, sql);
-    if (!stmt.get())
-        return fail(stmt.error(), stmt.code());
-    const int first = isTable ? 1 : 0;
-    const int n = sqlite3_column_count(stmt.get()) - first;
+    // The first row only of a source read on demand; the others when they
+    // are needed.
+    const std::unique_ptr<Sql::Cursor> cursor =
+        backend().query(connectionName(), onDemand ? sql + backend().firstRowOnly() : sql);
+    if (cursor->failure())
+        return fail(cursor->failure()->message, cursor->failure()->code);
+    const int first = rowids ? 1 : 0;
+    const int n = cursor->columnCount() - first;
     QStringList columns;
     QHash<QString, int> columnIndex;
     for (int c = 0; c < n; ++c) {
-        const QString name = QString::fromUtf8(sqlite3_column_name(stmt.get(), c + first));
+        const QString name = cursor->columnName(c + first);
         columns.append(name);
         columnIndex.insert(name.toLower(), c);
     }
     Rows rows(n);
-    int rc;
-    while ((rc = sqlite3_step(stmt.get())) == SQLITE_ROW) {
-        if (isTable) {
-            rows.appendStatementRow(stmt.get(), first);
+    bool more = false;
+    while (cursor->next()) {
+        if (rowids) {
+            rows.appendStatementRow(*cursor, first);
         } else {
             rows.rowids.push_back(0);
             for (int c = 0; c < n; ++c)
-                appendValue(rows.cols[size_t(c)].text, rows.cols[size_t(c)].ends, columnBytes(stmt.get(), c));
+                appendValue(rows.cols[size_t(c)].text, rows.cols[size_t(c)].ends, cursor->value(c));
         }
-        if (onDemand)
-            break; // the first row; the others when they are needed
+        if (onDemand) {
+            more = true;
+            break;
+        }
     }
-    if (rc != SQLITE_ROW && rc != SQLITE_DONE)
-        return fail(QString::fromUtf8(sqlite3_errmsg(h)), sqlite3_extended_errcode(h));
+    if (cursor->failure())
+        return fail(cursor->failure()->message, cursor->failure()->code);
     for (Column &col : rows.cols)
         col.text.shrink_to_fit();
     m_columns = columns;
     m_columnIndex = columnIndex;
+    m_relation = relation;
     m_table = source.table;
-    m_readOnly = !isTable;
+    m_readOnly = !rowids;
     m_data = std::move(rows.cols);
     m_dirty.assign(rows.rowids.size(), QSet<int>());
     m_added.assign(rows.rowids.size(), 0);
     m_rowids = std::move(rows.rowids);
     m_onDemand = onDemand;
     m_descending = onDemand && source.descending;
-    m_complete = !onDemand || rc == SQLITE_DONE;
+    m_complete = !more;
     m_firstKnown = !m_complete;
     m_before.clear();
     m_indexed.clear();
     m_sqlAll = sql;
-    m_sqlBase = unordered.Sql(true);
+    m_sqlBase = base;
     return true;
 }
 
@@ -680,25 +557,18 @@ bool DataControl::Update()
     // Should an open transaction be rolled back, this write is taken back.
     const QSet<int> dirtyBefore = dirty;
     const qint64 rowidBefore = m_rowids[size_t(i)];
-    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
-    const QString table = KvrDatabase::QuoteIdentifier(m_table);
+    QStringList names;
+    QList<QByteArray> values;
+    for (int c : cols) {
+        names << m_columns[c];
+        values << cellView(i, c).toByteArray();
+    }
+    Sql::Failure f;
     if (m_rowids[size_t(i)] == 0) {
-        if (cols.isEmpty()) {
-            q.prepare(QStringLiteral("INSERT INTO %1 DEFAULT VALUES").arg(table));
-        } else {
-            QStringList names, marks;
-            for (int c : cols) {
-                names << KvrDatabase::QuoteIdentifier(m_columns[c]);
-                marks << QStringLiteral("?");
-            }
-            q.prepare(QStringLiteral("INSERT INTO %1 (%2) VALUES (%3)")
-                          .arg(table, names.join(QLatin1Char(',')), marks.join(QLatin1Char(','))));
-            for (int c : cols)
-                q.addBindValue(QString::fromUtf8(cellView(i, c)));
-        }
-        if (!q.exec())
-            return failSql(q.lastError().text());
-        m_rowids[size_t(i)] = q.lastInsertId().toLongLong();
+        qint64 rowid = 0;
+        if (!backend().insert(connectionName(), m_relation, names, values, &rowid, &f))
+            return fail(f.message, f.code);
+        m_rowids[size_t(i)] = rowid;
         m_dirty[size_t(i)].clear();
         if (transaction().owner)
             transaction().undo.push_back({this, m_rowids[size_t(i)], rowidBefore, dirtyBefore});
@@ -714,17 +584,11 @@ bool DataControl::Update()
         return true;
     }
 
-    QStringList sets;
-    for (int c : cols)
-        sets << KvrDatabase::QuoteIdentifier(m_columns[c]) + QStringLiteral("=?");
-    q.prepare(QStringLiteral("UPDATE %1 SET %2 WHERE rowid=?").arg(table, sets.join(QLatin1Char(','))));
-    for (int c : cols)
-        q.addBindValue(QString::fromUtf8(cellView(i, c)));
-    q.addBindValue(m_rowids[size_t(i)]);
     tellOthers(m_rowids[size_t(i)], false);
-    if (!q.exec())
-        return failSql(q.lastError().text());
-    if (q.numRowsAffected() == 0)
+    int changed = 0;
+    if (!backend().update(connectionName(), m_relation, names, values, m_rowids[size_t(i)], &changed, &f))
+        return fail(f.message, f.code);
+    if (changed == 0)
         return fail(tr("The row is no longer in %1.").arg(m_table), DatabaseError::RowGone);
     m_dirty[size_t(i)].clear();
     if (transaction().owner)
@@ -734,17 +598,13 @@ bool DataControl::Update()
 
 bool DataControl::rereadRow(int storageRow)
 {
-    QStringList names;
-    for (const QString &c : m_columns)
-        names << KvrDatabase::QuoteIdentifier(c);
-    QSqlQuery q(QSqlDatabase::database(connectionName(), false));
-    q.prepare(QStringLiteral("SELECT %1 FROM %2 WHERE rowid=?")
-                  .arg(names.join(QLatin1Char(',')), KvrDatabase::QuoteIdentifier(m_table)));
-    q.addBindValue(m_rowids[size_t(storageRow)]);
-    if (!q.exec() || !q.next())
+    const std::unique_ptr<Sql::Cursor> row =
+        backend().query(connectionName(), m_sqlBase + QStringLiteral(" WHERE ") + m_relation.rowid + QStringLiteral("=?"),
+                        {Sql::Param::integer(m_rowids[size_t(storageRow)])});
+    if (!row->next())
         return false;
     for (int c = 0; c < ColumnCount(); ++c)
-        setCell(storageRow, c, q.value(c).toString());
+        setCell(storageRow, c, QString::fromUtf8(row->value(c + 1)));
     return true;
 }
 
@@ -760,12 +620,10 @@ bool DataControl::Delete()
     if (m_rowids[size_t(i)] != 0) {
         if (!ensureConnection())
             return false;
-        QSqlQuery q(QSqlDatabase::database(connectionName(), false));
-        q.prepare(QStringLiteral("DELETE FROM %1 WHERE rowid=?").arg(KvrDatabase::QuoteIdentifier(m_table)));
-        q.addBindValue(m_rowids[size_t(i)]);
         tellOthers(m_rowids[size_t(i)], false);
-        if (!q.exec())
-            return failSql(q.lastError().text());
+        Sql::Failure f;
+        if (!backend().remove(connectionName(), m_relation, m_rowids[size_t(i)], &f))
+            return fail(f.message, f.code);
         if (!m_complete)
             m_before[m_rowids[size_t(i)]] = std::nullopt;
     }
@@ -800,8 +658,8 @@ bool DataControl::completeRows()
         return true;
     bool ok = ensureConnection();
     if (ok) {
-        Statement stmt(handleOf(connectionName()), m_sqlAll);
-        ok = stmt.get() ? mergeRows(stmt.get(), true, -1, nullptr) : fail(stmt.error(), stmt.code());
+        const std::unique_ptr<Sql::Cursor> cursor = backend().query(connectionName(), m_sqlAll);
+        ok = mergeRows(*cursor, true, -1, nullptr);
     }
     if (!ok) {
         // As a refresh that fails: no rows.
@@ -823,20 +681,8 @@ bool DataControl::indexServes(int column)
     const auto known = m_indexed.constFind(column);
     if (known != m_indexed.constEnd())
         return *known;
-    // Asks SQLite how it would run the filter's query: through an index, or
-    // by reading the table from end to end.
-    bool served = false;
-    if (ensureConnection()) {
-        Statement plan(handleOf(connectionName()),
-                       QStringLiteral("EXPLAIN QUERY PLAN ") + m_sqlBase + QStringLiteral(" WHERE ")
-                           + candidateCondition(m_columns[column], true, true));
-        if (plan.get()) {
-            served = true;
-            while (sqlite3_step(plan.get()) == SQLITE_ROW)
-                if (columnBytes(plan.get(), 3).startsWith("SCAN"))
-                    served = false;
-        }
-    }
+    const bool served =
+        ensureConnection() && backend().indexServes(connectionName(), m_relation, m_sqlBase, m_columns[column]);
     m_indexed.insert(column, served);
     return served;
 }
@@ -845,25 +691,16 @@ bool DataControl::readMatching(int column, const QByteArray &value)
 {
     if (!ensureConnection())
         return false;
-    const std::optional<double> number = numberOf(value);
-    Statement stmt(handleOf(connectionName()),
-                   m_sqlBase + QStringLiteral(" WHERE ")
-                       + candidateCondition(m_columns[column], number.has_value(), value.isEmpty()));
-    if (!stmt.get())
-        return fail(stmt.error(), stmt.code());
-    // An empty value is bound as empty text and an empty blob, never as NULL.
-    const char *bytes = value.isEmpty() ? "" : value.constData();
-    sqlite3_bind_text(stmt.get(), 1, bytes, int(value.size()), SQLITE_TRANSIENT);
-    sqlite3_bind_blob(stmt.get(), 2, bytes, int(value.size()), SQLITE_TRANSIENT);
-    if (number) {
-        const double slack = std::isinf(*number) ? 0.0 : std::abs(*number) * 1e-14 + 1e-300;
-        sqlite3_bind_double(stmt.get(), 3, *number - slack);
-        sqlite3_bind_double(stmt.get(), 4, *number + slack);
-    }
-    return mergeRows(stmt.get(), false, column, &value);
+    QString where;
+    QList<Sql::Param> params;
+    if (!backend().matchCondition(m_relation, m_columns[column], value, &where, &params))
+        return fail(tr("No query finds the rows of %1.").arg(m_columns[column]));
+    const std::unique_ptr<Sql::Cursor> cursor =
+        backend().query(connectionName(), m_sqlBase + QStringLiteral(" WHERE ") + where, params);
+    return mergeRows(*cursor, false, column, &value);
 }
 
-bool DataControl::mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const QByteArray *value)
+bool DataControl::mergeRows(Sql::Cursor &cursor, bool ordered, int column, const QByteArray *value)
 {
     const int n = ColumnCount();
     auto matches = [&](QByteArrayView v) { return !value || v == QByteArrayView(*value); };
@@ -914,27 +751,26 @@ bool DataControl::mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const 
     };
     // A row of the statement is taken unless this control holds it or it
     // changed since the refresh.
-    auto wanted = [&](sqlite3_stmt *s) {
-        const qint64 rowid = sqlite3_column_int64(s, 0);
+    auto wanted = [&](const Sql::Cursor &s) {
+        const qint64 rowid = s.integer(0);
         if (held.count(rowid) || m_before.count(rowid))
             return false;
-        return column < 0 || matches(columnBytes(s, column + 1));
+        return column < 0 || matches(s.value(column + 1));
     };
 
-    int rc;
     if (ordered) {
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW) {
-            if (!wanted(stmt))
+        while (cursor.next()) {
+            if (!wanted(cursor))
                 continue;
-            const qint64 rowid = sqlite3_column_int64(stmt, 0);
+            const qint64 rowid = cursor.integer(0);
             flushBefore(&rowid);
-            out.appendStatementRow(stmt, 1);
+            out.appendStatementRow(cursor, 1);
         }
     } else {
         Rows found(n);
-        while ((rc = sqlite3_step(stmt)) == SQLITE_ROW)
-            if (wanted(stmt))
-                found.appendStatementRow(stmt, 1);
+        while (cursor.next())
+            if (wanted(cursor))
+                found.appendStatementRow(cursor, 1);
         std::vector<int> order(found.rowids.size());
         for (size_t k = 0; k < order.size(); ++k)
             order[k] = int(k);
@@ -958,8 +794,8 @@ bool DataControl::mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const 
             out.added.push_back(0);
         }
     }
-    if (rc != SQLITE_DONE)
-        return fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(stmt))));
+    if (cursor.failure())
+        return fail(cursor.failure()->message, cursor.failure()->code);
     flushBefore(nullptr);
     // The rows added here, in the order they were added.
     for (int i = 0; i < rowTotal(); ++i)
@@ -993,21 +829,19 @@ void DataControl::keepAsItWas(qint64 rowid, bool inserted)
         m_before.emplace(rowid, std::nullopt);
         return;
     }
-    // Should this fail, the row is read later as the file then holds it.
+    // Should this fail, the row is read later as the database then holds it.
     if (!ensureConnection())
         return;
-    Statement stmt(handleOf(connectionName()), m_sqlBase + QStringLiteral(" WHERE rowid=?"));
-    if (!stmt.get())
-        return;
-    sqlite3_bind_int64(stmt.get(), 1, rowid);
-    const int rc = sqlite3_step(stmt.get());
-    if (rc == SQLITE_ROW) {
+    const std::unique_ptr<Sql::Cursor> row =
+        backend().query(connectionName(), m_sqlBase + QStringLiteral(" WHERE ") + m_relation.rowid + QStringLiteral("=?"),
+                        {Sql::Param::integer(rowid)});
+    if (row->next()) {
         Cells cells;
         cells.reserve(size_t(ColumnCount()));
         for (int c = 0; c < ColumnCount(); ++c)
-            cells.push_back(columnBytes(stmt.get(), c + 1).toByteArray());
+            cells.push_back(row->value(c + 1).toByteArray());
         m_before.emplace(rowid, std::move(cells));
-    } else if (rc == SQLITE_DONE) {
+    } else if (!row->failure()) {
         m_before.emplace(rowid, std::nullopt);
     }
 }
@@ -1026,7 +860,7 @@ QString DataControl::FilterStatement(const QString &recordSource, const QString 
     if (!source.ok)
         return QString();
     source.orderColumn.clear();
-    return source.Sql(true) + QStringLiteral(" WHERE ") + candidateCondition(column, true, emptyValue);
+    return source.Sql(true) + QStringLiteral(" WHERE ") + Sql::FileFilterCondition(column, true, emptyValue);
 }
 
 void DataControl::invalidateIndex()
@@ -1126,16 +960,12 @@ bool DataControl::BeginTransaction()
         return fail(tr("A transaction is open already."));
     if (!ensureConnection())
         return false;
-    sqlite3 *h = handleOf(m_connectionName);
-    if (!h)
-        return fail(tr("The database driver gives no SQLite handle."));
-    // IMMEDIATE: the write lock is taken now (waiting while another program
-    // writes), so what is read inside the transaction stays true until it
-    // commits.
-    if (sqlite3_exec(h, "BEGIN IMMEDIATE", nullptr, nullptr, nullptr) != SQLITE_OK)
-        return fail(QString::fromUtf8(sqlite3_errmsg(h)), sqlite3_extended_errcode(h));
+    Sql::Failure f;
+    if (!backend().begin(m_usedConnection, &f))
+        return fail(f.message, f.code);
     transaction().owner = this;
-    transaction().connection = m_connectionName;
+    transaction().connection = m_usedConnection;
+    transaction().backend = &backend();
     transaction().undo.clear();
     return true;
 }
@@ -1144,25 +974,20 @@ bool DataControl::CommitTransaction()
 {
     if (transaction().owner != this)
         return fail(tr("This control has no open transaction."));
-    sqlite3 *h = handleOf(m_connectionName);
-    if (h && sqlite3_exec(h, "COMMIT", nullptr, nullptr, nullptr) == SQLITE_OK) {
+    Sql::Failure f;
+    if (backend().commit(m_usedConnection, &f)) {
         transaction() = Transaction();
         return true;
     }
-    const QString why = h ? QString::fromUtf8(sqlite3_errmsg(h)) : tr("The database is not open.");
-    const int code = h ? sqlite3_extended_errcode(h) : 0;
     RollbackTransaction();
-    return fail(why, code);
+    return fail(f.message, f.code);
 }
 
 void DataControl::RollbackTransaction()
 {
     if (transaction().owner != this)
         return;
-    // SQLite may have rolled back by itself after a failed write; then there
-    // is nothing left to roll back and the statement's error does not matter.
-    if (sqlite3 *h = handleOf(m_connectionName))
-        sqlite3_exec(h, "ROLLBACK", nullptr, nullptr, nullptr);
+    backend().rollback(m_usedConnection);
     takeBackTransaction();
 }
 

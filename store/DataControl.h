@@ -1,6 +1,8 @@
 #pragma once
-// DataControl: one result set on the program's database file, the way every
-// screen reaches its rows.
+// DataControl: one result set on the program's database, the way every
+// screen reaches its rows. The database is the file KVRDB.mdb or a
+// PostgreSQL server (store/DatabaseLocation.h); the control behaves the same
+// on both.
 //
 //   DataControl dc;                          // owned by a screen, e.g. "Adodc1"
 //   dc.setObjectName("Adodc1");
@@ -53,6 +55,18 @@
 //
 // LastErrorCode() keeps SQLite's result code of a failure and PersianError()
 // gives the text the screens show (store/DatabaseError.h).
+//
+// On a server every control of the program shares one connection, and every
+// running program holds the server's shared lock (store/LiveServer.h) as it
+// holds the file's. Values compare as the file's do: a filter keeps the rows
+// whose text is exactly the value, so code='02' finds no 2, and NULL reads as
+// empty text. A write transaction takes one advisory lock that every
+// program's write transactions take, as BEGIN IMMEDIATE takes the file's
+// write lock. A connection that was lost is made again at the next
+// operation; a transaction it carried is gone (nothing of it was written),
+// and its operations fail with DatabaseError::ConnectionLost.
+
+#include "store/SqlBackend.h"
 
 #include <QHash>
 #include <QObject>
@@ -66,8 +80,6 @@
 #include <unordered_map>
 #include <vector>
 
-struct sqlite3_stmt;
-
 class DataControl : public QObject
 {
     Q_OBJECT
@@ -76,7 +88,8 @@ public:
     ~DataControl() override;
 
     // The connection text as the screen writes it; kept for the record, the
-    // file opened is always DatabasePath().
+    // database opened is always DatabasePath() or the server of
+    // DatabaseLocation.
     QString ConnectionString() const { return m_connection; }
     void SetConnectionString(const QString &text) { m_connection = text; }
     // The record source exactly as given.
@@ -204,8 +217,8 @@ private:
     using Cells = std::vector<QByteArray>;
 
     bool fail(const QString &message, int code = 0);
-    bool failSql(const QString &message); // takes the code from the connection
     bool ensureConnection();
+    Sql::Backend &backend() const;
     QString connectionName() const; // the open transaction's, else this control's
     void undoWrite(qint64 rowidAfter, qint64 rowidBefore, const QSet<int> &dirty);
     static void takeBackTransaction();
@@ -226,7 +239,7 @@ private:
     bool completeRows();
     bool indexServes(int column);
     bool readMatching(int column, const QByteArray &value);
-    bool mergeRows(sqlite3_stmt *stmt, bool ordered, int column, const QByteArray *value);
+    bool mergeRows(Sql::Cursor &cursor, bool ordered, int column, const QByteArray *value);
     int heldRow(qint64 rowid) const;
     bool before(qint64 a, qint64 b) const { return m_descending ? a > b : a < b; }
     void keepAsItWas(qint64 rowid, bool inserted);
@@ -234,13 +247,16 @@ private:
 
     QString m_connection;
     QString m_recordSource;
-    QString m_connectionName;
+    QString m_connectionName; // asked for
+    QString m_usedConnection; // given (controls on a server share one)
+    Sql::Backend *m_backend = nullptr;
     bool m_open = false;
     bool m_suspended = false; // closed by CloseAll, to be reopened
     QString m_error;
     int m_errorCode = 0;
 
     QString m_table;
+    Sql::Relation m_relation;
     bool m_readOnly = true;
     QStringList m_columns;
     QHash<QString, int> m_columnIndex; // lower-case name -> index

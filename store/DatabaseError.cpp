@@ -16,6 +16,16 @@ QString sentence(int code)
         return QString::fromUtf8("در پنجره ديگري از برنامه KVR اطلاعات از نسخه پشتيبان بازيابي مي شود؛ پس از پايان آن دوباره امتحان کنيد.");
     case RowGone:
         return QString::fromUtf8("اين رديف در همين فاصله در پنجره ديگري از برنامه حذف شده است؛ فهرست را دوباره باز کنيد.");
+    case ServerUnreachable:
+        return QString::fromUtf8("ارتباط با سرور پايگاه داده برقرار نشد. روشن بودن سرور، شبکه و تنظيمات سرور در صفحه تنظيمات را بررسي کنيد.");
+    case ConnectionLost:
+        return QString::fromUtf8("ارتباط با سرور پايگاه داده قطع شد و اين کار انجام نشد؛ چيزي نيمه کاره ذخيره نشده است. پس از برقراري دوباره ارتباط، دوباره امتحان کنيد.");
+    case LoginFailed:
+        return QString::fromUtf8("سرور پايگاه داده نام کاربر يا گذرواژه را نپذيرفت.");
+    case NoPermission:
+        return QString::fromUtf8("کاربر سرور پايگاه داده اجازه اين کار را ندارد؛ دسترسي کاربر را روي سرور بررسي کنيد.");
+    case NotPrepared:
+        return QString::fromUtf8("پايگاه داده روي سرور جدول هاي برنامه KVR را ندارد يا کامل نيست؛ آن را با دستور kvr-cli server-init آماده کنيد.");
     default:
         break;
     }

@@ -6,8 +6,13 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QBoxLayout>
+#include <QCheckBox>
+#include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QPointer>
 #include <QTimer>
 
@@ -22,6 +27,8 @@ struct TestState {
     std::function<QMessageBox::StandardButton(const Box &)> handler;
     QList<Box> boxes;
     QList<FileRequest> files;
+    QList<PasswordRequest> passwordAnswers;
+    QList<PasswordRequest> passwords;
 };
 
 TestState &state()
@@ -170,6 +177,57 @@ QString SaveFileName(QWidget *parent, const QString &caption, const QString &sta
     return runFileDialog(parent, FileKind::Save, caption, start, filter, confirmOverwrite, selectedType);
 }
 
+bool Password(QWidget *parent, const QString &caption, const QString &text, QString *password,
+              const QString &keepText, bool *keep)
+{
+    if (state().installed) {
+        TestState &s = state();
+        PasswordRequest r = s.passwordAnswers.isEmpty() ? PasswordRequest() : s.passwordAnswers.takeFirst();
+        r.caption = caption;
+        r.text = text;
+        r.keepText = keepText;
+        if (keepText.isEmpty())
+            r.keep = false;
+        s.passwords.append(r);
+        if (r.accepted) {
+            *password = r.password;
+            if (keep)
+                *keep = r.keep;
+        }
+        return r.accepted;
+    }
+    QDialog box(parent);
+    box.setObjectName(QStringLiteral("PasswordBox"));
+    box.setWindowTitle(caption);
+    box.setLayoutDirection(Qt::RightToLeft);
+    auto *label = new QLabel(text, &box);
+    label->setWordWrap(true);
+    auto *field = new QLineEdit(&box);
+    field->setObjectName(QStringLiteral("PasswordField"));
+    field->setEchoMode(QLineEdit::Password);
+    // A password is typed left to right, whatever the screen's direction.
+    field->setLayoutDirection(Qt::LeftToRight);
+    label->setBuddy(field);
+    auto *keepBox = new QCheckBox(keepText, &box);
+    keepBox->setObjectName(QStringLiteral("KeepPassword"));
+    keepBox->setVisible(!keepText.isEmpty());
+    auto *buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &box);
+    QObject::connect(buttons, &QDialogButtonBox::accepted, &box, &QDialog::accept);
+    QObject::connect(buttons, &QDialogButtonBox::rejected, &box, &QDialog::reject);
+    auto *layout = new QVBoxLayout(&box);
+    layout->addWidget(label);
+    layout->addWidget(field);
+    layout->addWidget(keepBox);
+    layout->addWidget(buttons);
+    field->setFocus();
+    if (box.exec() != QDialog::Accepted)
+        return false;
+    *password = field->text();
+    if (keep)
+        *keep = !keepText.isEmpty() && keepBox->isChecked();
+    return true;
+}
+
 void ShowTimedMessage(QWidget *screen, const QString &text)
 {
     const QString caption = QString::fromUtf8("پيام");
@@ -211,6 +269,15 @@ void QueueFileName(const QString &path, const QString &fileType)
     state().fileNames.append(path);
     state().fileTypes.append(fileType);
 }
+void QueuePassword(const QString &password, bool keep)
+{
+    PasswordRequest r;
+    r.accepted = true;
+    r.password = password;
+    r.keep = keep;
+    state().passwordAnswers.append(r);
+}
+QList<PasswordRequest> PasswordRequests() { return state().passwords; }
 void SetHandler(std::function<QMessageBox::StandardButton(const Box &)> handler)
 {
     state().handler = std::move(handler);
@@ -223,6 +290,8 @@ void Clear()
     state().files.clear();
     state().answers.clear();
     state().fileNames.clear();
+    state().passwordAnswers.clear();
+    state().passwords.clear();
     state().fileTypes.clear();
 }
 } // namespace Test

@@ -24,6 +24,17 @@ struct Box {
 
 enum class FileKind { Open, Save };
 
+// A password asked for: the caption and text shown, whether keeping it was
+// offered, and what was answered.
+struct PasswordRequest {
+    QString caption;
+    QString text;
+    QString keepText; // the check box's caption; empty when not offered
+    bool accepted = false;
+    QString password;
+    bool keep = false;
+};
+
 struct FileRequest {
     FileKind kind = FileKind::Open;
     QString caption;
@@ -57,6 +68,12 @@ QString OpenFileName(QWidget *parent, const QString &caption, const QString &sta
 QString SaveFileName(QWidget *parent, const QString &caption, const QString &start,
                      const QString &filter, bool confirmOverwrite = true, QString *selectedType = nullptr);
 
+// Asks for a password in a small modal box: the text, a field that shows
+// dots, and (when keepText is given) a check box with that caption; OK and
+// Cancel. False when cancelled. *keep tells whether the box was ticked.
+bool Password(QWidget *parent, const QString &caption, const QString &text, QString *password,
+              const QString &keepText = QString(), bool *keep = nullptr);
+
 // The self-closing box: caption "پيام", OK only, no icon; it closes itself
 // 1000 ms after it is shown and the call then returns as if OK was pressed.
 // The timer is a child of the box named "TimedMessageTimer" and only ever
@@ -76,6 +93,9 @@ void QueueFileName(const QString &path);
 // A file name answered together with the file type chosen in the dialog;
 // with QueueFileName alone the first file type of the filter is chosen.
 void QueueFileName(const QString &path, const QString &fileType);
+// The answer to the next password box; with none queued it is cancelled.
+void QueuePassword(const QString &password, bool keep = false);
+QList<PasswordRequest> PasswordRequests();
 // Called for each box before the queue is consulted; returning NoButton
 // falls through to the queue. Lets a test look at the screen while the box
 // would be open.

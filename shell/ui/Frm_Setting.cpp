@@ -11,7 +11,12 @@
 #include "shell/ui/MDIForm1.h"
 #include "shell/ui/Resource.h"
 #include "store/DataControl.h"
+#include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
+#include "store/ServerDatabase.h"
 #include "store/ui/BoundWidgets.h"
+#include "store/ui/Keyring.h"
+#include "store/ui/ServerTexts.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -21,6 +26,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QImageReader>
+#include <QIntValidator>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -28,6 +34,7 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
@@ -81,10 +88,43 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_adodc2->setObjectName(QStringLiteral("Adodc2"));
     m_adodc2->Open(QStringLiteral("SELECT * FROM QUS "), connectionText(false));
 
+    // 2. The tab captions.
     m_tabs = new QTabWidget(this);
     m_tabs->setObjectName(QStringLiteral("TabControl1"));
+    m_tabs->addTab(buildThemeTab(), QStringLiteral("تغيير تم"));
+    m_tabs->addTab(buildClinicTab(), QStringLiteral("مشخصات كلينيك"));
+    m_tabs->addTab(buildQuestionTab(), QStringLiteral("ويرايش سوالات"));
+    m_tabs->addTab(buildLocationTab(), ServerText::TabCaption());
 
-    // Tab 0: the theme number.
+    auto *exit = NamedButton(this, QStringLiteral("بستن"), "PushButtonExit");
+    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(m_tabs, 1);
+    layout->addWidget(exit, 0, Qt::AlignLeading);
+    resize(720, 460);
+
+    // The theme number follows the settings row; bound after the default
+    // text so an empty table leaves "1" in place.
+    Bound::Bind(m_txtRang, m_adodc1, QStringLiteral("TH"));
+    if (m_adodc1->CurrentRow() < 0)
+        m_txtRang->setText(QStringLiteral("1"));
+    connect(m_adodc1, &DataControl::reset, this, &Frm_Setting::showLogoFromRow);
+    connect(m_adodc1, &DataControl::currentChanged, this, &Frm_Setting::showLogoFromRow);
+    showLogoFromRow();
+
+    connect(m_txtRang, &QLineEdit::textChanged, this, &Frm_Setting::onThemeNumberChanged);
+    connect(m_qNummer, &QLineEdit::textChanged, this, &Frm_Setting::onQuestionNumberChanged);
+    m_txtRang->installEventFilter(this);
+    m_qNummer->installEventFilter(this);
+
+    // 3. The logo preview.
+    loadPreview();
+    m_loading = false;
+}
+
+// Tab 0: the theme number.
+QWidget *Frm_Setting::buildThemeTab()
+{
     auto *tab0 = new QWidget;
     m_txtRang = new QLineEdit(QStringLiteral("1"), tab0);
     m_txtRang->setObjectName(QStringLiteral("TxtRang"));
@@ -93,21 +133,25 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_txtRang->setFont(Fonts::Persian(16, true));
     auto *next = NamedButton(tab0, QStringLiteral("بعدي"), "PBSelect(0)");
     auto *previous = NamedButton(tab0, QStringLiteral("قبلي"), "PBSelect(1)");
-    {
-        // Right to left: previous on the right, next on the left.
-        auto *row = new QHBoxLayout;
-        row->addStretch();
-        row->addWidget(previous);
-        row->addWidget(m_txtRang);
-        row->addWidget(next);
-        row->addStretch();
-        auto *v = new QVBoxLayout(tab0);
-        v->addStretch();
-        v->addLayout(row);
-        v->addStretch();
-    }
+    // Right to left: previous on the right, next on the left.
+    auto *row = new QHBoxLayout;
+    row->addStretch();
+    row->addWidget(previous);
+    row->addWidget(m_txtRang);
+    row->addWidget(next);
+    row->addStretch();
+    auto *v = new QVBoxLayout(tab0);
+    v->addStretch();
+    v->addLayout(row);
+    v->addStretch();
+    connect(next, &QPushButton::clicked, this, [this] { SelectTheme(1); });
+    connect(previous, &QPushButton::clicked, this, [this] { SelectTheme(-1); });
+    return tab0;
+}
 
-    // Tab 1: the clinic details.
+// Tab 1: the clinic details.
+QWidget *Frm_Setting::buildClinicTab()
+{
     auto *tab1 = new QWidget;
     const struct {
         int index;
@@ -154,26 +198,31 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     m_image1->setFrameShape(QFrame::StyledPanel);
     auto *save = NamedButton(tab1, QStringLiteral("ذخيره"), "PBMosh(0)");
     auto *chooseLogo = NamedButton(tab1, QStringLiteral("\nانتخاب آرم"), "PBMosh(2)");
-    {
-        auto *logoColumn = new QVBoxLayout;
-        logoColumn->addWidget(m_image1, 0, Qt::AlignHCenter);
-        logoColumn->addWidget(chooseLogo);
-        logoColumn->addStretch();
-        auto *bottom = new QHBoxLayout;
-        bottom->addWidget(m_checkBox1);
-        bottom->addStretch();
-        bottom->addWidget(save);
-        auto *left = new QVBoxLayout;
-        left->addLayout(form);
-        left->addStretch();
-        left->addLayout(bottom);
-        auto *h = new QHBoxLayout(tab1);
-        h->addLayout(left, 1);
-        h->addSpacing(8);
-        h->addLayout(logoColumn);
-    }
+    auto *logoColumn = new QVBoxLayout;
+    logoColumn->addWidget(m_image1, 0, Qt::AlignHCenter);
+    logoColumn->addWidget(chooseLogo);
+    logoColumn->addStretch();
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(m_checkBox1);
+    bottom->addStretch();
+    bottom->addWidget(save);
+    auto *left = new QVBoxLayout;
+    left->addLayout(form);
+    left->addStretch();
+    left->addLayout(bottom);
+    auto *h = new QHBoxLayout(tab1);
+    h->addLayout(left, 1);
+    h->addSpacing(8);
+    h->addLayout(logoColumn);
+    connect(save, &QPushButton::clicked, this, &Frm_Setting::SaveClinicDetails);
+    connect(chooseLogo, &QPushButton::clicked, this, &Frm_Setting::ChooseLogo);
+    connect(m_checkBox1, &QCheckBox::clicked, this, &Frm_Setting::logoClicked);
+    return tab1;
+}
 
-    // Tab 2: the question editor.
+// Tab 2: the question editor.
+QWidget *Frm_Setting::buildQuestionTab()
+{
     auto *tab2 = new QWidget;
     m_qNummer = new QLineEdit(QStringLiteral("1"), tab2);
     m_qNummer->setObjectName(QStringLiteral("QNummer"));
@@ -197,63 +246,79 @@ Frm_Setting::Frm_Setting(QWidget *parent)
     auto *previousQuestion = NamedButton(tab2, QStringLiteral("<<<قبلي"), "PushButton4");
     auto *nextQuestion = NamedButton(tab2, QStringLiteral("بعدي >>>"), "PushButton5");
     auto *saveQuestion = NamedButton(tab2, QStringLiteral("ذخيره "), "PushButton7");
-    {
-        auto *top = new QHBoxLayout;
-        top->addWidget(new QLabel(QStringLiteral("شماره سوال :"), tab2));
-        top->addWidget(m_qNummer);
-        top->addStretch();
-        auto *buttons = new QHBoxLayout;
-        buttons->addWidget(previousQuestion);
-        buttons->addStretch();
-        buttons->addWidget(saveQuestion);
-        buttons->addStretch();
-        buttons->addWidget(nextQuestion);
-        auto *v = new QVBoxLayout(tab2);
-        v->addLayout(top);
-        v->addWidget(m_question);
-        v->addLayout(options);
-        v->addStretch();
-        v->addLayout(buttons);
-    }
-
-    // 2. The tab captions.
-    m_tabs->addTab(tab0, QStringLiteral("تغيير تم"));
-    m_tabs->addTab(tab1, QStringLiteral("مشخصات كلينيك"));
-    m_tabs->addTab(tab2, QStringLiteral("ويرايش سوالات"));
-
-    auto *exit = NamedButton(this, QStringLiteral("بستن"), "PushButtonExit");
-    auto *layout = new QVBoxLayout(this);
-    layout->addWidget(m_tabs, 1);
-    layout->addWidget(exit, 0, Qt::AlignLeading);
-    resize(720, 460);
-
-    // The theme number follows the settings row; bound after the default
-    // text so an empty table leaves "1" in place.
-    Bound::Bind(m_txtRang, m_adodc1, QStringLiteral("TH"));
-    if (m_adodc1->CurrentRow() < 0)
-        m_txtRang->setText(QStringLiteral("1"));
-    connect(m_adodc1, &DataControl::reset, this, &Frm_Setting::showLogoFromRow);
-    connect(m_adodc1, &DataControl::currentChanged, this, &Frm_Setting::showLogoFromRow);
-    showLogoFromRow();
-
-    connect(m_txtRang, &QLineEdit::textChanged, this, &Frm_Setting::onThemeNumberChanged);
-    connect(m_qNummer, &QLineEdit::textChanged, this, &Frm_Setting::onQuestionNumberChanged);
-    m_txtRang->installEventFilter(this);
-    m_qNummer->installEventFilter(this);
-
-    connect(next, &QPushButton::clicked, this, [this] { SelectTheme(1); });
-    connect(previous, &QPushButton::clicked, this, [this] { SelectTheme(-1); });
-    connect(save, &QPushButton::clicked, this, &Frm_Setting::SaveClinicDetails);
-    connect(chooseLogo, &QPushButton::clicked, this, &Frm_Setting::ChooseLogo);
-    connect(m_checkBox1, &QCheckBox::clicked, this, &Frm_Setting::logoClicked);
+    auto *top = new QHBoxLayout;
+    top->addWidget(new QLabel(QStringLiteral("شماره سوال :"), tab2));
+    top->addWidget(m_qNummer);
+    top->addStretch();
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(previousQuestion);
+    buttons->addStretch();
+    buttons->addWidget(saveQuestion);
+    buttons->addStretch();
+    buttons->addWidget(nextQuestion);
+    auto *v = new QVBoxLayout(tab2);
+    v->addLayout(top);
+    v->addWidget(m_question);
+    v->addLayout(options);
+    v->addStretch();
+    v->addLayout(buttons);
     connect(previousQuestion, &QPushButton::clicked, this, [this] { StepQuestion(-1); });
     connect(nextQuestion, &QPushButton::clicked, this, [this] { StepQuestion(1); });
     connect(saveQuestion, &QPushButton::clicked, this, &Frm_Setting::SaveQuestion);
-    connect(exit, &QPushButton::clicked, this, &QWidget::close);
+    return tab2;
+}
 
-    // 3. The logo preview.
-    loadPreview();
-    m_loading = false;
+// Tab 3: where the records live, kept for this computer (not in the
+// database); a change counts from the next start.
+QWidget *Frm_Setting::buildLocationTab()
+{
+    auto *tab3 = new QWidget;
+    m_optFile = new QRadioButton(ServerText::OnFile(), tab3);
+    m_optFile->setObjectName(QStringLiteral("OptFile"));
+    m_optServer = new QRadioButton(ServerText::OnServer(), tab3);
+    m_optServer->setObjectName(QStringLiteral("OptServer"));
+    auto *form = new QFormLayout;
+    const struct {
+        QLineEdit **field;
+        const char *name;
+        QString label;
+    } fields[] = {
+        {&m_serverHost, "TxtServerHost", ServerText::Host()},
+        {&m_serverPort, "TxtServerPort", ServerText::Port()},
+        {&m_serverDatabase, "TxtServerDatabase", ServerText::Database()},
+        {&m_serverUser, "TxtServerUser", ServerText::User()},
+    };
+    for (const auto &f : fields) {
+        *f.field = new QLineEdit(tab3);
+        (*f.field)->setObjectName(QLatin1String(f.name));
+        // Names of computers and users read left to right.
+        (*f.field)->setLayoutDirection(Qt::LeftToRight);
+        form->addRow(f.label, *f.field);
+    }
+    m_serverPort->setValidator(new QIntValidator(1, 65535, m_serverPort));
+    m_serverTls = new QCheckBox(ServerText::Tls(), tab3);
+    m_serverTls->setObjectName(QStringLiteral("ChkServerTls"));
+    m_keepPassword = new QCheckBox(ServerText::KeepPassword(), tab3);
+    m_keepPassword->setObjectName(QStringLiteral("ChkKeepPassword"));
+    form->addRow(QString(), m_serverTls);
+    form->addRow(QString(), m_keepPassword);
+    auto *test = NamedButton(tab3, ServerText::Test(), "PBServerTest");
+    auto *save = NamedButton(tab3, ServerText::Save(), "PBServerSave");
+    auto *buttons = new QHBoxLayout;
+    buttons->addWidget(test);
+    buttons->addStretch();
+    buttons->addWidget(save);
+    auto *v = new QVBoxLayout(tab3);
+    v->addWidget(m_optFile);
+    v->addWidget(m_optServer);
+    v->addLayout(form);
+    v->addStretch();
+    v->addLayout(buttons);
+    connect(m_optServer, &QRadioButton::toggled, this, &Frm_Setting::showLocationFields);
+    connect(test, &QPushButton::clicked, this, &Frm_Setting::TestLocation);
+    connect(save, &QPushButton::clicked, this, &Frm_Setting::SaveLocation);
+    showSavedLocation();
+    return tab3;
 }
 
 Frm_Setting::~Frm_Setting() = default;
@@ -371,6 +436,101 @@ void Frm_Setting::SaveClinicDetails()
     if (auto *main = qobject_cast<MDIForm1 *>(MainWindow()))
         main->SetClinicName(m_feItem[0]->text());
     RestoreCurrentFolder();
+}
+
+void Frm_Setting::showSavedLocation()
+{
+    const DatabaseLocation::Choice c = DatabaseLocation::SavedChoice();
+    (c.kind == DatabaseLocation::Kind::Server ? m_optServer : m_optFile)->setChecked(true);
+    m_serverHost->setText(c.server.host);
+    m_serverPort->setText(c.server.port ? QString::number(c.server.port) : QString());
+    m_serverDatabase->setText(c.server.database);
+    m_serverUser->setText(c.server.user);
+    m_serverTls->setChecked(c.server.tls);
+    m_keepPassword->setChecked(c.rememberPassword);
+    showLocationFields();
+}
+
+void Frm_Setting::showLocationFields()
+{
+    const bool server = m_optServer->isChecked();
+    for (QWidget *w : {static_cast<QWidget *>(m_serverHost), static_cast<QWidget *>(m_serverPort),
+                       static_cast<QWidget *>(m_serverDatabase), static_cast<QWidget *>(m_serverUser),
+                       static_cast<QWidget *>(m_serverTls), static_cast<QWidget *>(m_keepPassword)})
+        w->setEnabled(server);
+}
+
+bool Frm_Setting::locationFromFields(DatabaseLocation::Choice *choice)
+{
+    const DatabaseLocation::Choice saved = DatabaseLocation::SavedChoice();
+    choice->kind = m_optServer->isChecked() ? DatabaseLocation::Kind::Server : DatabaseLocation::Kind::File;
+    choice->server.host = m_serverHost->text().trimmed();
+    choice->server.database = m_serverDatabase->text().trimmed();
+    choice->server.user = m_serverUser->text().trimmed();
+    choice->server.tls = m_serverTls->isChecked();
+    // Keywords given elsewhere (kvr-cli's connection string) stay.
+    choice->server.options = saved.server.options;
+    choice->rememberPassword = m_keepPassword->isChecked();
+    bool portOk = true;
+    const QString port = m_serverPort->text().trimmed();
+    choice->server.port = port.isEmpty() ? 0 : port.toInt(&portOk);
+    if (choice->kind == DatabaseLocation::Kind::File)
+        return true;
+    if (choice->server.database.isEmpty()) {
+        Dialogs::ShowTimedMessage(this, ServerText::NeedDatabase());
+        m_serverDatabase->setFocus();
+        return false;
+    }
+    if (!portOk || choice->server.port < 0 || choice->server.port > 65535) {
+        Dialogs::ShowTimedMessage(this, ServerText::BadPort());
+        m_serverPort->setFocus();
+        return false;
+    }
+    return true;
+}
+
+void Frm_Setting::SaveLocation()
+{
+    DatabaseLocation::Choice choice;
+    if (!locationFromFields(&choice))
+        return;
+    // A password kept for the server before is forgotten once it is not to
+    // be kept, or the server is another.
+    const DatabaseLocation::Choice saved = DatabaseLocation::SavedChoice();
+    if (saved.rememberPassword
+        && (!choice.rememberPassword || choice.kind == DatabaseLocation::Kind::File || !(saved.server == choice.server)))
+        Keyring::Forget(saved.server);
+    QString error;
+    if (!DatabaseLocation::SaveChoice(choice, &error)) {
+        Dialogs::Message(this, QStringLiteral("خطا"), ServerText::NotSaved() + QLatin1Char('\n') + error,
+                         QMessageBox::Critical);
+        return;
+    }
+    Dialogs::ShowTimedMessage(this, ServerText::Saved());
+}
+
+void Frm_Setting::TestLocation()
+{
+    DatabaseLocation::Choice choice;
+    if (!locationFromFields(&choice) || choice.kind != DatabaseLocation::Kind::Server)
+        return;
+    // libpq's own password first (PGPASSWORD, ~/.pgpass), the one in use when
+    // it is the server in use, else the user is asked.
+    QString password = DatabaseLocation::OnServer() && DatabaseLocation::CurrentServer() == choice.server
+                           ? DatabaseLocation::Password()
+                           : QString();
+    int code = 0;
+    QString why = ServerDatabase::Problem(choice.server, password, &code);
+    while (code == DatabaseError::LoginFailed
+           && Dialogs::Password(this, ServerText::LoginCaption(),
+                                ServerText::AskPassword().arg(choice.server.user, choice.server.database,
+                                                              choice.server.host),
+                                &password))
+        why = ServerDatabase::Problem(choice.server, password, &code);
+    if (why.isEmpty())
+        Dialogs::Message(this, QStringLiteral("توجه"), ServerText::Connected(), QMessageBox::Information);
+    else if (code != DatabaseError::LoginFailed)
+        Dialogs::Message(this, QStringLiteral("خطا"), DatabaseError::Text(code, why), QMessageBox::Critical);
 }
 
 void Frm_Setting::loadPreview()

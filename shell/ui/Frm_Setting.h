@@ -8,10 +8,15 @@ class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
+class QRadioButton;
 class QTabWidget;
+namespace DatabaseLocation {
+struct Choice;
+}
 
 // The settings screen: the clinic details, the print-logo flag, the theme
-// number and the question texts. Its fields are bound to the settings row and
+// number, the question texts, and (kept for this computer, outside the
+// database) where the records live. Its fields are bound to the settings row and
 // the rest of the program reads the settings from them, so the screen is
 // loaded hidden at start-up and stays loaded until the user closes it; the
 // next read loads it again, hidden. Closing it enables the main window.
@@ -45,6 +50,9 @@ public:
     void ChooseLogo();              // PBMosh(2)
     void StepQuestion(int step);    // PushButton5: +1, PushButton4: -1
     void SaveQuestion();            // PushButton7
+    // Where the records live (this computer's choice, from the next start).
+    void SaveLocation();            // PBServerSave
+    void TestLocation();            // PBServerTest: connects to the server given
 
     DataControl *Adodc1() const { return m_adodc1; }
     DataControl *Adodc2() const { return m_adodc2; }
@@ -56,6 +64,13 @@ protected:
 
 private:
     explicit Frm_Setting(QWidget *parent = nullptr);
+    QWidget *buildThemeTab();
+    QWidget *buildClinicTab();
+    QWidget *buildQuestionTab();
+    QWidget *buildLocationTab();
+    void showSavedLocation();
+    void showLocationFields();
+    bool locationFromFields(DatabaseLocation::Choice *choice);
     void onThemeNumberChanged(const QString &text);
     void onQuestionNumberChanged(const QString &text);
     void showLogoCaption();
@@ -75,5 +90,13 @@ private:
     QLabel *m_image1 = nullptr;
     QPlainTextEdit *m_question = nullptr;
     QList<QLineEdit *> m_options; // Text2(1)..Text2(3)
+    QRadioButton *m_optFile = nullptr;
+    QRadioButton *m_optServer = nullptr;
+    QLineEdit *m_serverHost = nullptr;
+    QLineEdit *m_serverPort = nullptr;
+    QLineEdit *m_serverDatabase = nullptr;
+    QLineEdit *m_serverUser = nullptr;
+    QCheckBox *m_serverTls = nullptr;
+    QCheckBox *m_keepPassword = nullptr;
     bool m_loading = false;
 };

@@ -4,10 +4,20 @@
 #include "store/DatabaseError.h"
 #include "store/DataControl.h"
 #include "store/KvrDatabase.h"
+#include "store/DatabaseLocation.h"
 #include "store/LiveDatabase.h"
+#include "store/ui/ServerLogin.h"
 
 bool DatabaseReadyAtStart(QWidget *parent)
 {
+    // On a server: connected, or the user chose this computer's file for
+    // this time.
+    if (DatabaseLocation::OnServer()) {
+        if (!ServerLogin::ConnectAtStart(parent))
+            return false;
+        if (DatabaseLocation::OnServer())
+            return true;
+    }
     const QString path = DataControl::DatabasePath();
     const QString problem = KvrDatabase::StartupProblem(path);
     if (!problem.isEmpty()) {

@@ -7,5 +7,6 @@ class QWidget;
 // naming the file and its full path and returns false; the program then
 // ends. Never creates the file. A sound file is prepared for use
 // (KvrDatabase::PrepareOnce) and, when some codes are held twice, one box
-// names them.
+// names them. When the records live on a server, the server's log-in runs
+// instead (store/ui/ServerLogin.h).
 bool DatabaseReadyAtStart(QWidget *parent = nullptr);

@@ -45,17 +45,8 @@ public:
         return out;
     }
     // Makes every write to the table fail with the given reason.
-    void RefuseWrites(const QString &table, const QString &reason)
-    {
-        for (const char *op : {"INSERT", "UPDATE", "DELETE"})
-            db.Exec(QString("CREATE TRIGGER refuse_%1_%2 BEFORE %2 ON %1 BEGIN SELECT RAISE(ABORT, '%3'); END")
-                        .arg(table, op, reason));
-    }
-    void AllowWrites(const QString &table)
-    {
-        for (const char *op : {"INSERT", "UPDATE", "DELETE"})
-            db.Exec(QString("DROP TRIGGER refuse_%1_%2").arg(table, op));
-    }
+    void RefuseWrites(const QString &table, const QString &reason) { db.RefuseWrites(table, reason); }
+    void AllowWrites(const QString &table) { db.AllowWrites(table); }
 };
 
 // Fires a timer as its interval running out would.

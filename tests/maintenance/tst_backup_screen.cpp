@@ -7,6 +7,7 @@
 #include "maintenance/ui/MaintenanceTexts.h"
 #include "store/DataControl.h"
 #include "store/KvrDatabase.h"
+#include "tests/store/StoreFixture.h"
 #include "tests/support/OtherProgram.h"
 
 #include <QApplication>
@@ -58,6 +59,22 @@ bool makeDatabase(const QString &path, const QString &name)
     QSqlDatabase::removeDatabase(QStringLiteral("fixture"));
     return ok;
 }
+// The full name of examinee 1 in a backup file.
+QString nameInFile(const QString &path)
+{
+    QString name;
+    {
+        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("read"));
+        db.setDatabaseName(path);
+        QSqlQuery q(db);
+        if (db.open() && q.exec(QStringLiteral("SELECT FullName FROM IDE WHERE Code='1'")) && q.next())
+            name = q.value(0).toString();
+        q.finish();
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(QStringLiteral("read"));
+    return name;
+}
 Dialogs::Box lastBox()
 {
     const auto boxes = Dialogs::Test::Boxes();
@@ -85,15 +102,27 @@ private slots:
     void backupThatCannotBeWrittenIsSaid();
 
 private:
-    QTemporaryDir *m_dir = nullptr;
+    QString at(const QString &name) const { return QDir(m_store->Folder()).filePath(name); }
+    // What the records hold: examinee 1's name (and on the file the bytes).
+    QByteArray live()
+    {
+        const QByteArray name = m_store->Exec(QStringLiteral("SELECT FullName FROM IDE WHERE Code='1'")).toString().toUtf8();
+        m_store->Db().close(); // a restore must find no connection of the test's own on the file
+        return name + (m_store->OnServer() ? QByteArray() : readAll(Backup::LiveDatabasePath()));
+    }
+    // What another program names to hold the records.
+    QString liveName() const { return m_store->OnServer() ? m_store->ConnectionString() : Backup::LiveDatabasePath(); }
+
+    std::unique_ptr<StoreFixture> m_store;
     QPointer<Frm_backup> m_screen;
 };
 
 void TestBackupScreen::init()
 {
-    m_dir = new QTemporaryDir;
-    SetProgramFolder(m_dir->path());
-    QVERIFY(makeDatabase(Backup::LiveDatabasePath(), QStringLiteral("live")));
+    m_store = std::make_unique<StoreFixture>();
+    QVERIFY2(m_store->ok(), qPrintable(m_store->error()));
+    m_store->Exec(QStringLiteral("INSERT INTO IDE (FullName, Code) VALUES (?, '1')"), {QStringLiteral("live")});
+    m_store->Db().close();
     Dialogs::Test::Install();
     m_screen = new Frm_backup;
     m_screen->show();
@@ -103,8 +132,7 @@ void TestBackupScreen::cleanup()
 {
     delete m_screen;
     Dialogs::Test::Uninstall();
-    SetProgramFolder(QString());
-    delete m_dir;
+    m_store.reset();
 }
 
 void TestBackupScreen::opensWithCaptionsAndClock()
@@ -133,14 +161,14 @@ void TestBackupScreen::emptyPathsAreReported()
 {
     QFETCH(bool, restore);
     QFETCH(QString, text);
-    const QByteArray before = readAll(Backup::LiveDatabasePath());
+    const QByteArray before = live();
     (restore ? m_screen->VisualButtonEx3 : m_screen->VisualButtonEx2)->click();
     QCOMPARE(Dialogs::Test::Boxes().size(), 1);
     QCOMPARE(lastBox().caption, MaintenanceText::Error());
     QCOMPARE(lastBox().text, text);
     QCOMPARE(lastBox().icon, QMessageBox::Warning);
     QVERIFY(lastBox().rightToLeft);
-    QVERIFY(readAll(Backup::LiveDatabasePath()) == before);
+    QVERIFY(live() == before);
 }
 
 void TestBackupScreen::defaultNameInBackupFolder()
@@ -148,7 +176,7 @@ void TestBackupScreen::defaultNameInBackupFolder()
     m_screen->Label3->setText(QStringLiteral("1405.9.18"));
     m_screen->Label2->setText(QStringLiteral("9.05"));
     QVERIFY(!QFileInfo::exists(ProgramFile(QStringLiteral("KVR"))));
-    const QString chosen = m_dir->filePath(QStringLiteral("mine.KVR"));
+    const QString chosen = at(QStringLiteral("mine.KVR"));
     Dialogs::Test::QueueFileName(chosen);
     m_screen->b1->click();
     const auto requests = Dialogs::Test::FileRequests();
@@ -183,7 +211,7 @@ void TestBackupScreen::backupMadeAndReplaceQuestion()
     QFETCH(int, answer);
     QFETCH(bool, copied);
     // Typed by hand, relative to the program folder.
-    const QString path = m_dir->filePath(QStringLiteral("typed.KVR"));
+    const QString path = at(QStringLiteral("typed.KVR"));
     if (exists)
         QVERIFY(writeFile(path, "older backup"));
     m_screen->Text1->setText(QStringLiteral("typed.KVR"));
@@ -202,7 +230,11 @@ void TestBackupScreen::backupMadeAndReplaceQuestion()
         QCOMPARE(lastBox().text, MaintenanceText::BackupMade());
         QCOMPARE(lastBox().caption, QStringLiteral("KVR"));
         QCOMPARE(lastBox().icon, QMessageBox::NoIcon);
-        QVERIFY(readAll(path) == readAll(Backup::LiveDatabasePath()));
+        // The file's backup is its copy; the server's holds the same rows.
+        if (m_store->OnServer())
+            QCOMPARE(nameInFile(path), QStringLiteral("live"));
+        else
+            QVERIFY(readAll(path) == readAll(Backup::LiveDatabasePath()));
     } else {
         QCOMPARE(lastBox().text, MaintenanceText::BackupNotMade());
         QCOMPARE(lastBox().icon, QMessageBox::Information);
@@ -213,7 +245,7 @@ void TestBackupScreen::backupMadeAndReplaceQuestion()
 
 void TestBackupScreen::backupCopyFailureIsReported()
 {
-    m_screen->Text1->setText(m_dir->filePath(QStringLiteral("no/such/folder/b.KVR")));
+    m_screen->Text1->setText(at(QStringLiteral("no/such/folder/b.KVR")));
     m_screen->VisualButtonEx2->click();
     QCOMPARE(Dialogs::Test::Boxes().size(), 1);
     QVERIFY(lastBox().text.startsWith(MaintenanceText::CopyFailed() + QLatin1Char('\n')));
@@ -239,7 +271,7 @@ void TestBackupScreen::restoreFlow()
     QFETCH(int, answer);
     QFETCH(QString, message);
     QFETCH(QString, name);
-    const QString path = m_dir->filePath(QStringLiteral("chosen.KVR"));
+    const QString path = at(QStringLiteral("chosen.KVR"));
     if (file == QLatin1String("good"))
         QVERIFY(makeDatabase(path, QStringLiteral("restored")));
     else
@@ -284,22 +316,22 @@ void TestBackupScreen::helpPanel()
 
 void TestBackupScreen::restoreRefusedWhileAnotherWindowIsOpen()
 {
-    const QString path = m_dir->filePath(QStringLiteral("chosen.KVR"));
+    const QString path = at(QStringLiteral("chosen.KVR"));
     QVERIFY(makeDatabase(path, QStringLiteral("restored")));
-    const QByteArray before = readAll(Backup::LiveDatabasePath());
+    const QByteArray before = live();
     DataControl dc;
     QVERIFY(dc.Open(QStringLiteral("SELECT * FROM IDE ")));
     m_screen->Text2->setText(path);
 
     OtherProgram window;
-    QVERIFY(window.Start(Backup::LiveDatabasePath()));
+    QVERIFY(window.Start(liveName()));
     Dialogs::Test::QueueAnswer(QMessageBox::Yes);
     m_screen->VisualButtonEx3->click();
     QCOMPARE(Dialogs::Test::Boxes().size(), 2);
     QCOMPARE(lastBox().caption, MaintenanceText::Error());
     QCOMPARE(lastBox().text, MaintenanceText::OtherWindowsOpen());
     QCOMPARE(lastBox().icon, QMessageBox::Critical);
-    QVERIFY(readAll(Backup::LiveDatabasePath()) == before);
+    QVERIFY(live() == before);
     dc.Filter(QStringLiteral("Code='1'"));
     QCOMPARE(dc.Value(QStringLiteral("FullName")), QStringLiteral("live"));
 
@@ -315,11 +347,13 @@ void TestBackupScreen::restoreRefusedWhileAnotherWindowIsOpen()
 
 void TestBackupScreen::backupThatCannotBeWrittenIsSaid()
 {
-    const QString path = m_dir->filePath(QStringLiteral("older.KVR"));
+    const QString path = at(QStringLiteral("older.KVR"));
     QVERIFY(writeFile(path, "older backup"));
     m_screen->Text1->setText(path);
     Dialogs::Test::QueueAnswer(QMessageBox::Yes); // replace it
-    SafeFile::FailNextForTests(SafeFile::Step::Write, ENOSPC);
+    // (SQLite writes a server's backup itself: the disk is full when it is
+    // made safe.)
+    SafeFile::FailNextForTests(m_store->OnServer() ? SafeFile::Step::Sync : SafeFile::Step::Write, ENOSPC);
     m_screen->VisualButtonEx2->click();
     SafeFile::ClearFaultForTests();
     QCOMPARE(Dialogs::Test::Boxes().size(), 2);
@@ -328,7 +362,7 @@ void TestBackupScreen::backupThatCannotBeWrittenIsSaid()
                                        + SafeFile::PersianReasonFor(ENOSPC) + QLatin1Char('\n')),
              qPrintable(lastBox().text));
     QCOMPARE(readAll(path), QByteArray("older backup"));
-    QCOMPARE(QDir(m_dir->path()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden), QStringList());
+    QCOMPARE(QDir(m_store->Folder()).entryList({QStringLiteral("*.part")}, QDir::Files | QDir::Hidden), QStringList());
 }
 
 int main(int argc, char *argv[])

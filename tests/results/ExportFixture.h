@@ -95,14 +95,16 @@ inline bool AddExaminees(QSqlDatabase db, const QList<Examinee> &people, QString
         return false;
     }
     QSqlQuery ide(db), ans(db);
-    bool ok = ide.prepare(QStringLiteral(
-        "INSERT INTO IDE (Code, FullName, \"Alter\", Geschlecht, Heirat, Bildung) VALUES (?,?,?,?,?,?)"));
-    QString cols = QStringLiteral("Code"), marks = QStringLiteral("?");
+    // Every name quoted: the server keeps the program's capitals only so,
+    // and the file reads quoted names as it reads the others.
+    bool ok = ide.prepare(QStringLiteral("INSERT INTO \"IDE\" (\"Code\", \"FullName\", \"Alter\", \"Geschlecht\", "
+                                         "\"Heirat\", \"Bildung\") VALUES (?,?,?,?,?,?)"));
+    QString cols = QStringLiteral("\"Code\""), marks = QStringLiteral("?");
     for (int i = 1; i <= 40; ++i) {
         cols += QStringLiteral(",\"%1\"").arg(i);
         marks += QStringLiteral(",?");
     }
-    ok = ok && ans.prepare(QStringLiteral("INSERT INTO Answer1 (%1) VALUES (%2)").arg(cols, marks));
+    ok = ok && ans.prepare(QStringLiteral("INSERT INTO \"Answer1\" (%1) VALUES (%2)").arg(cols, marks));
     for (const Examinee &e : people) {
         if (!ok)
             break;

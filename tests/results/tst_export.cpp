@@ -331,7 +331,8 @@ void TestExport::statisticsFileDictionary()
 
     // The numeric answers carry the item's text and its three option texts.
     QSqlQuery q(m_db->Db());
-    QVERIFY(q.exec(QStringLiteral("SELECT Code, QU, A, B, C FROM QUS ORDER BY rowid")));
+    QVERIFY(q.exec(m_db->Sql(QStringLiteral("SELECT Code, QU, A, B, C FROM QUS ORDER BY %1")
+                                 .arg(m_db->OnServer() ? QStringLiteral("kvr_rowid") : QStringLiteral("rowid")))));
     QSet<int> seen;
     int labelled = 0;
     while (q.next()) {

@@ -6,6 +6,7 @@
 #include "results/ui/Frm_Excel.h"
 #include "store/KvrDatabase.h"
 #include "store/ui/BoundGrid.h"
+#include "tests/store/StoreFixture.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -38,22 +39,22 @@ struct Examinee
     QStringList answers; // 40 texts, or empty for no answer row
 };
 
+// The database of the test (the file, or a server) and the program folder.
+std::unique_ptr<StoreFixture> g_store;
+
 // One way to reach the database outside the screens: a connection of the
 // test's own, values bound.
 void Sql(const QString &statement, const QVariantList &values = {})
 {
-    const QString name = QStringLiteral("tst_frm_excel");
-    {
-        QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), name);
-        db.setDatabaseName(ProgramFile(QStringLiteral("KVRDB.mdb")));
-        QVERIFY(db.open());
-        QSqlQuery q(db);
-        QVERIFY(q.prepare(statement));
-        for (const QVariant &v : values)
-            q.addBindValue(v);
-        QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
+    QSqlQuery q(g_store->Db());
+    if (values.isEmpty()) {
+        QVERIFY2(q.exec(g_store->Sql(statement)), qPrintable(q.lastError().text()));
+        return;
     }
-    QSqlDatabase::removeDatabase(name);
+    QVERIFY(q.prepare(g_store->Sql(statement)));
+    for (const QVariant &v : values)
+        q.addBindValue(v);
+    QVERIFY2(q.exec(), qPrintable(q.lastError().text()));
 }
 
 void AddExaminee(const Examinee &e)
@@ -113,7 +114,6 @@ private slots:
 private:
     QString exportTo(Frm_Excel &form, const QString &chosen);
 
-    QTemporaryDir m_folder;
     QTemporaryDir m_out;
     QString m_startDir;
 };
@@ -121,13 +121,8 @@ private:
 void TestFrmExcel::init()
 {
     m_startDir = QDir::currentPath();
-    QVERIFY(m_folder.isValid());
-    QFile::remove(m_folder.filePath(QStringLiteral("KVRDB.mdb")));
-    SetProgramFolder(m_folder.path());
-    QString error;
-    QVERIFY2(KvrDatabase::CreateFromSql(qEnvironmentVariable("KVR_SOURCE_DIR") + QStringLiteral("/data/KVRDB.sql"),
-                                        ProgramFile(QStringLiteral("KVRDB.mdb")), &error),
-             qPrintable(error));
+    g_store = std::make_unique<StoreFixture>();
+    QVERIFY2(g_store->ok(), qPrintable(g_store->error()));
     Dialogs::Test::Install();
 }
 
@@ -135,6 +130,7 @@ void TestFrmExcel::cleanup()
 {
     Dialogs::Test::Uninstall();
     QDir::setCurrent(m_startDir);
+    g_store.reset();
     QDir(m_out.path()).removeRecursively();
     QDir().mkpath(m_out.path());
 }

@@ -122,7 +122,10 @@ private slots:
 
         const QString pdf = folder.filePath(QStringLiteral("out.pdf"));
         QProcess p;
-        p.start(folder.filePath(QStringLiteral("kvr-cli")), {QStringLiteral("report"), code, pdf});
+        QStringList args{QStringLiteral("report"), code, pdf};
+        if (db.OnServer())
+            args = QStringList{QStringLiteral("--server"), db.ConnectionString()} + args;
+        p.start(folder.filePath(QStringLiteral("kvr-cli")), args);
         QVERIFY(p.waitForFinished(60000));
         const QString err = QString::fromUtf8(p.readAllStandardError());
         QCOMPARE(p.exitStatus(), QProcess::NormalExit);

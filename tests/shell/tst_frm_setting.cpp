@@ -5,6 +5,11 @@
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
 #include "shell/ui/Resource.h"
+#include "store/DatabaseError.h"
+#include "store/DatabaseLocation.h"
+#include "store/ui/Keyring.h"
+#include "store/ui/ServerTexts.h"
+#include "tests/store/StoreFixture.h"
 
 #include "ShellFixture.h"
 
@@ -18,6 +23,8 @@
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
 #include <QSqlDatabase>
 #include <QSqlQuery>
 #include <QTabWidget>
@@ -39,7 +46,8 @@ static void typeText(QWidget *w, const QString &text)
 class TestFrmSetting : public QObject
 {
     Q_OBJECT
-    ProgramFolderFixture *m_folder = nullptr;
+    StoreFixture *m_store = nullptr;
+    QTemporaryDir m_config;
     QPointer<MDIForm1> m_main;
     Frm_Setting *s = nullptr;
 
@@ -57,8 +65,12 @@ class TestFrmSetting : public QObject
 private slots:
     void initTestCase()
     {
-        m_folder = new ProgramFolderFixture;
-        QVERIFY(m_folder->ok);
+        m_store = new StoreFixture;
+        QVERIFY2(m_store->ok(), qPrintable(m_store->error()));
+        QVERIFY(CopyTree(SourceDir() + QStringLiteral("/data/Styles"), m_store->Folder() + QStringLiteral("/Styles")));
+        // This computer's choice of where the records live, in a settings
+        // file of the test's own.
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, m_config.path());
         Vendor::SetBase(QStringLiteral("http://127.0.0.1:9"));
         MDIForm1::SetStartupCheck({});
     }
@@ -67,7 +79,7 @@ private slots:
         delete m_main.data();
         if (Frm_Setting::IsLoaded())
             delete Frm_Setting::Instance();
-        delete m_folder;
+        delete m_store;
     }
     void init()
     {
@@ -85,10 +97,11 @@ private slots:
     {
         QCOMPARE(s->windowTitle(), QString::fromUtf8("تنظيمات"));
         auto *tabs = field<QTabWidget>(QStringLiteral("TabControl1"));
-        QCOMPARE(tabs->count(), 3);
+        QCOMPARE(tabs->count(), 4);
         QCOMPARE(tabs->tabText(0), QString::fromUtf8("تغيير تم"));
         QCOMPARE(tabs->tabText(1), QString::fromUtf8("مشخصات كلينيك"));
         QCOMPARE(tabs->tabText(2), QString::fromUtf8("ويرايش سوالات"));
+        QCOMPARE(tabs->tabText(3), ServerText::TabCaption());
         QCOMPARE(field(QStringLiteral("FEItem(0)"))->text(), StoredSetting(QStringLiteral("Name")));
         QCOMPARE(field(QStringLiteral("FEItem(1)"))->text(), StoredSetting(QStringLiteral("Adresse")));
         QVERIFY(!field(QStringLiteral("FEItem(0)"))->text().isEmpty());
@@ -290,17 +303,8 @@ private slots:
     {
         QFETCH(QString, table);
         QFETCH(QString, control);
-        const auto exec = [this](const QString &sql) {
-            QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), QStringLiteral("refuse"));
-            db.setDatabaseName(m_folder->path(QStringLiteral("KVRDB.mdb")));
-            const bool ok = db.open() && QSqlQuery(db).exec(sql);
-            db.close();
-            db = QSqlDatabase();
-            QSqlDatabase::removeDatabase(QStringLiteral("refuse"));
-            return ok;
-        };
-        QVERIFY(exec(QStringLiteral("CREATE TRIGGER refuse BEFORE UPDATE ON %1 BEGIN SELECT RAISE(ABORT, 'refused'); END")
-                         .arg(table)));
+        m_store->RefuseWrites(table, QStringLiteral("refused"), {QStringLiteral("UPDATE")});
+        m_store->Db().close();
         field(QStringLiteral("FEItem(0)"))->setText(QStringLiteral("Clinic C"));
         field<QPlainTextEdit>(QStringLiteral("Text2(0)"))->setPlainText(QStringLiteral("item not stored"));
         if (control == QLatin1String("CheckBox1"))
@@ -308,7 +312,8 @@ private slots:
         else
             click(control);
         const QList<Dialogs::Box> shown = boxes();
-        QVERIFY(exec(QStringLiteral("DROP TRIGGER refuse")));
+        m_store->AllowWrites(table, {QStringLiteral("UPDATE")});
+        m_store->Db().close();
         QCOMPARE(shown.size(), 1);
         QCOMPARE(shown.first().caption, QString::fromUtf8("خطا"));
         QCOMPARE(shown.first().icon, QMessageBox::Critical);
@@ -349,7 +354,7 @@ private slots:
     void chooseLogo()
     {
         QFETCH(QString, chosen);
-        const QString logo = m_folder->path(QStringLiteral("LogoKVR.jpg"));
+        const QString logo = QDir(m_store->Folder()).filePath(QStringLiteral("LogoKVR.jpg"));
         QFile::remove(logo);
         {
             QFile old(logo);
@@ -358,10 +363,10 @@ private slots:
         }
         QString path;
         if (chosen.startsWith(QLatin1String("jpeg"))) {
-            path = m_folder->path(QStringLiteral("picked.jpg"));
+            path = QDir(m_store->Folder()).filePath(QStringLiteral("picked.jpg"));
             QVERIFY(WritePicture(path, "JPEG", QSize(64, 48)));
         } else if (chosen == QLatin1String("text")) {
-            path = m_folder->path(QStringLiteral("picked.txt"));
+            path = QDir(m_store->Folder()).filePath(QStringLiteral("picked.txt"));
             QFile t(path);
             QVERIFY(t.open(QIODevice::WriteOnly));
             t.write("hello");
@@ -395,7 +400,7 @@ private slots:
             QCOMPARE(lines.size(), 2);
             QCOMPARE(lines[0], QString::fromUtf8("آرم ذخيره نشد: ") + SafeFile::PersianReasonFor(ENOSPC));
             QVERIFY2(lines[1].contains(logo), qPrintable(lines[1]));
-            QCOMPARE(QDir(m_folder->dir.path()).entryList({QStringLiteral("LogoKVR.jpg*")}, QDir::Files | QDir::Hidden),
+            QCOMPARE(QDir(m_store->Folder()).entryList({QStringLiteral("LogoKVR.jpg*")}, QDir::Files | QDir::Hidden),
                      QStringList{"LogoKVR.jpg"});
         } else {
             QCOMPARE(bytes, QByteArray("previous logo"));
@@ -409,6 +414,127 @@ private slots:
             }
         }
         QCOMPARE(QDir::currentPath(), QDir(ProgramFolder()).absolutePath());
+    }
+
+    // Where the records live: kept for this computer from the next start,
+    // the fields of a server used only when the server is chosen.
+    void whereTheRecordsLive_data()
+    {
+        QTest::addColumn<bool>("server");
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("port");
+        QTest::addColumn<QString>("says"); // the timed message
+        QTest::newRow("the file") << false << "" << "" << ServerText::Saved();
+        QTest::newRow("a server") << true << "kvr" << "6543" << ServerText::Saved();
+        QTest::newRow("a server, usual port") << true << "kvr" << "" << ServerText::Saved();
+        QTest::newRow("a server without a database") << true << "" << "" << ServerText::NeedDatabase();
+        QTest::newRow("a port out of range") << true << "kvr" << "70000" << ServerText::BadPort();
+    }
+    void whereTheRecordsLive()
+    {
+        QFETCH(bool, server);
+        QFETCH(QString, database);
+        QFETCH(QString, port);
+        QFETCH(QString, says);
+        DatabaseLocation::SaveChoice({});
+        Keyring::Test::UseMemory(true);
+        delete Frm_Setting::Instance(); // shows the saved choice as it loads
+        s = Frm_Setting::Instance();
+        QVERIFY(field<QRadioButton>(QStringLiteral("OptFile"))->isChecked());
+        QVERIFY(!field(QStringLiteral("TxtServerHost"))->isEnabled());
+
+        field<QRadioButton>(server ? QStringLiteral("OptServer") : QStringLiteral("OptFile"))->setChecked(true);
+        QCOMPARE(field(QStringLiteral("TxtServerHost"))->isEnabled(), server);
+        field(QStringLiteral("TxtServerHost"))->setText(QStringLiteral(" db.clinic "));
+        field(QStringLiteral("TxtServerPort"))->setText(port);
+        field(QStringLiteral("TxtServerDatabase"))->setText(database);
+        field(QStringLiteral("TxtServerUser"))->setText(QStringLiteral("reception"));
+        field<QCheckBox>(QStringLiteral("ChkServerTls"))->setChecked(true);
+        click(QStringLiteral("PBServerSave"));
+        QCOMPARE(boxes().size(), 1);
+        QVERIFY(boxes().first().timed);
+        QCOMPARE(boxes().first().text, says);
+
+        const DatabaseLocation::Choice saved = DatabaseLocation::SavedChoice();
+        const bool stored = says == ServerText::Saved();
+        QCOMPARE(saved.kind, server && stored ? DatabaseLocation::Kind::Server : DatabaseLocation::Kind::File);
+        if (server && stored) {
+            QCOMPARE(saved.server.Describe(), QStringLiteral("reception@db.clinic%1/kvr").arg(port.isEmpty() ? "" : ":" + port));
+            QVERIFY(saved.server.tls);
+        }
+        // The program in use keeps working where it does until its next start.
+        QCOMPARE(DatabaseLocation::OnServer(), m_store->OnServer());
+        // Shown again as saved when the screen loads anew.
+        delete Frm_Setting::Instance();
+        s = Frm_Setting::Instance();
+        QCOMPARE(field<QRadioButton>(QStringLiteral("OptServer"))->isChecked(), server && stored);
+        Keyring::Test::UseDesktop();
+        m_main->ExecuteCommand(142);
+    }
+
+    // A password kept in the keyring goes when it is no longer to be kept.
+    void keptPasswordIsForgottenWhenNotToBeKept()
+    {
+        Keyring::Test::UseMemory(true);
+        DatabaseLocation::Choice c;
+        c.kind = DatabaseLocation::Kind::Server;
+        c.server.database = QStringLiteral("kvr");
+        c.server.user = QStringLiteral("reception");
+        c.rememberPassword = true;
+        QVERIFY(DatabaseLocation::SaveChoice(c));
+        QVERIFY(Keyring::Write(c.server, QStringLiteral("secret")));
+        delete Frm_Setting::Instance();
+        s = Frm_Setting::Instance();
+        QVERIFY(field<QCheckBox>(QStringLiteral("ChkKeepPassword"))->isChecked());
+        field<QCheckBox>(QStringLiteral("ChkKeepPassword"))->setChecked(false);
+        click(QStringLiteral("PBServerSave"));
+        QCOMPARE(Keyring::Read(c.server), QString());
+        QVERIFY(!DatabaseLocation::SavedChoice().rememberPassword);
+        Keyring::Test::UseDesktop();
+        DatabaseLocation::SaveChoice({});
+        m_main->ExecuteCommand(142);
+    }
+
+    // The connection is tried with what the fields say, asking for the
+    // password when the server wants one.
+    void connectionIsTried_data()
+    {
+        QTest::addColumn<QString>("database");
+        QTest::addColumn<QString>("user");
+        QTest::addColumn<QStringList>("typed");
+        QTest::addColumn<QString>("says"); // the box's first line; empty: none
+        QTest::newRow("ready") << "kvr_test" << "postgres" << QStringList{} << ServerText::Connected();
+        QTest::newRow("password asked") << "kvr_test" << TestServer::kPasswordUser << QStringList{"secret"}
+                                        << ServerText::Connected();
+        QTest::newRow("password cancelled") << "kvr_test" << TestServer::kPasswordUser << QStringList{} << "";
+        QTest::newRow("not prepared") << "postgres" << "postgres" << QStringList{}
+                                      << DatabaseError::Text(DatabaseError::NotPrepared, QString());
+    }
+    void connectionIsTried()
+    {
+        QFETCH(QString, database);
+        QFETCH(QString, user);
+        QFETCH(QStringList, typed);
+        QFETCH(QString, says);
+        TestServer &server = TestServer::Instance();
+        QVERIFY2(server.ok(), qPrintable(server.error()));
+        QVERIFY(server.ResetDatabase(QLatin1String(TestServer::kDatabase)));
+        qunsetenv("PGPASSWORD");
+        field<QRadioButton>(QStringLiteral("OptServer"))->setChecked(true);
+        field(QStringLiteral("TxtServerHost"))->setText(server.SocketFolder());
+        field(QStringLiteral("TxtServerPort"))->setText(QString::number(TestServer::kPort));
+        field(QStringLiteral("TxtServerDatabase"))->setText(database);
+        field(QStringLiteral("TxtServerUser"))->setText(user);
+        field<QCheckBox>(QStringLiteral("ChkServerTls"))->setChecked(false);
+        for (const QString &p : typed)
+            Dialogs::Test::QueuePassword(p);
+        click(QStringLiteral("PBServerTest"));
+        QCOMPARE(Dialogs::Test::PasswordRequests().size(), user == QLatin1String("postgres") ? 0 : 1);
+        QCOMPARE(boxes().size(), says.isEmpty() ? 0 : 1);
+        if (!says.isEmpty())
+            QCOMPARE(boxes().first().text.section(QLatin1Char('\n'), 0, 0), says);
+        // Trying saves nothing.
+        QCOMPARE(DatabaseLocation::SavedChoice().kind, DatabaseLocation::Kind::File);
     }
 
     // Must stay last: closing unloads the screen.

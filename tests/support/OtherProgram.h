@@ -15,7 +15,12 @@
 //   QVERIFY(other.Start(dbPath));          // a shared lock, as an open window
 //   ...                                     // a restore is refused here
 //   other.Stop();                           // the window is closed
+//
+// With a server connection string (kvr-cli's --server form) in place of the
+// path, the other program holds the server's lock (store/LiveServer.h).
+#include "store/DatabaseLocation.h"
 #include "store/LiveDatabase.h"
+#include "store/LiveServer.h"
 
 #include <QCoreApplication>
 #include <QProcess>
@@ -63,11 +68,19 @@ public:
     static int RunChild()
     {
         const QString path = qEnvironmentVariable("KVR_OTHER_DATABASE");
+        const bool exclusive = qEnvironmentVariable("KVR_OTHER_PROGRAM") == QLatin1String("exclusive");
         bool held = false;
-        if (qEnvironmentVariable("KVR_OTHER_PROGRAM") == QLatin1String("exclusive"))
+        DatabaseLocation::Server server;
+        if (path.contains(QLatin1String("dbname="))
+            && DatabaseLocation::ParseConnectionString(path, &server, nullptr, nullptr)) {
+            DatabaseLocation::UseServer(server);
+            held = exclusive ? LiveServer::TakeExclusive() == LiveDatabase::Exclusive::Taken
+                             : LiveServer::HoldShared(nullptr, nullptr, 200);
+        } else if (exclusive) {
             held = LiveDatabase::TakeExclusive(path) == LiveDatabase::Exclusive::Taken;
-        else
+        } else {
             held = LiveDatabase::HoldShared(path);
+        }
         std::puts(held ? "held" : "not held");
         std::fflush(stdout);
         // Until the test closes our input.
