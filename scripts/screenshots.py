@@ -254,6 +254,8 @@ def all_shots(s):
     s.shot("settings-clinic", st)
     key("ctrl+Tab")
     s.shot("settings-questions", st)
+    key("ctrl+Tab")
+    s.shot("settings-location", st)
     key("alt+F4")
 
     command(5)  # the update check, offline
