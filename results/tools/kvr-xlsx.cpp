@@ -47,50 +47,97 @@ extern "C" int deflateInit2_(z_streamp stream, int level, int method, int window
                 strategy, version, streamSize);
 }
 
-// libxlsxwriter writes every number cell with one fprintf whose "%.16G"
-// makes up most of an export's time: an export is mostly whole numbers (the
-// answers, codes, ages and scores). Those two cell formats are met here on
-// their way to the C library, and a whole number is written by hand as the
-// same digits "%.16G" would give; every other call, and every other number,
-// goes on to the C library unchanged.
+// libxlsxwriter writes each cell with one fprintf, and the C library's
+// formatting ("%.16G" above all) makes up most of an export's time: an export
+// is mostly whole numbers (the answers, codes, ages and scores). The cell
+// formats ("<c r=...") are met here on their way to the C library and written
+// by hand when they hold only %s, %d and whole numbers below 10^15 under
+// "%.16G" (the same digits the C library gives); every other call goes on to
+// the C library unchanged.
 extern "C" int __vfprintf_chk(FILE *stream, int flag, const char *format, va_list ap);
+
+namespace {
+
+bool WriteCell(FILE *stream, const char *format, va_list ap, int *written)
+{
+    static std::string cell; // the helper writes from one thread
+    cell.clear();
+    char digits[24];
+    for (const char *p = format; *p;) {
+        const char *percent = std::strchr(p, '%');
+        if (!percent) {
+            cell += p;
+            break;
+        }
+        cell.append(p, static_cast<size_t>(percent - p));
+        if (percent[1] == 's') {
+            cell += va_arg(ap, const char *);
+            p = percent + 2;
+        } else if (percent[1] == 'd') {
+            cell.append(digits, std::to_chars(digits, digits + sizeof digits, va_arg(ap, int)).ptr);
+            p = percent + 2;
+        } else if (std::strncmp(percent, "%.16G", 5) == 0) {
+            const double v = va_arg(ap, double);
+            if (!(std::fabs(v) < 1e15 && v == std::trunc(v) && !(v == 0 && std::signbit(v))))
+                return false;
+            cell.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<long long>(v)).ptr);
+            p = percent + 5;
+        } else {
+            return false;
+        }
+    }
+    const size_t n = cell.size();
+    *written = fwrite_unlocked(cell.data(), 1, n, stream) == n ? static_cast<int>(n) : -1;
+    return true;
+}
+
+} // namespace
 
 extern "C" int __fprintf_chk(FILE *stream, int flag, const char *format, ...)
 {
-    static const char plain[] = "<c r=\"%s\"><v>%.16G</v></c>";
-    static const char styled[] = "<c r=\"%s\" s=\"%d\"><v>%.16G</v></c>";
     va_list ap;
     va_start(ap, format);
-    const bool isPlain = std::strcmp(format, plain) == 0;
-    if (isPlain || std::strcmp(format, styled) == 0) {
+    int n = 0;
+    if (std::strncmp(format, "<c r=", 5) == 0) {
         va_list look;
         va_copy(look, ap);
-        const char *range = va_arg(look, const char *);
-        const int style = isPlain ? 0 : va_arg(look, int);
-        const double v = va_arg(look, double);
+        const bool done = WriteCell(stream, format, look, &n);
         va_end(look);
-        // Below 10^15 every whole number prints as its digits under "%.16G".
-        if (std::fabs(v) < 1e15 && v == std::trunc(v) && !(v == 0 && std::signbit(v))) {
-            static std::string cell; // the helper writes from one thread
-            cell.clear();
-            char digits[24];
-            cell += "<c r=\"";
-            cell += range;
-            if (!isPlain) {
-                cell += "\" s=\"";
-                cell.append(digits, std::to_chars(digits, digits + sizeof digits, style).ptr);
-            }
-            cell += "\"><v>";
-            cell.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<long long>(v)).ptr);
-            cell += "</v></c>";
+        if (done) {
             va_end(ap);
-            const size_t n = cell.size();
-            return std::fwrite(cell.data(), 1, n, stream) == n ? static_cast<int>(n) : -1;
+            return n;
         }
     }
-    const int n = __vfprintf_chk(stream, flag, format, ap);
+    n = __vfprintf_chk(stream, flag, format, ap);
     va_end(ap);
     return n;
+}
+
+// A cell's name ("A1", "XFD1048576") for each cell written, without the C
+// library's formatting.
+extern "C" void lxw_rowcol_to_cell(char *cell_name, lxw_row_t row, lxw_col_t col)
+{
+    char letters[4];
+    int n = 0;
+    for (unsigned c = unsigned(col) + 1; c > 0 && n < 4; c = (c - 1) / 26)
+        letters[n++] = static_cast<char>('A' + (c - 1) % 26);
+    char *p = cell_name;
+    while (n > 0)
+        *p++ = letters[--n];
+    p = std::to_chars(p, cell_name + LXW_MAX_CELL_NAME_LENGTH - 1, static_cast<unsigned long>(row) + 1).ptr;
+    *p = '\0';
+}
+
+// The scratch files (a sheet's rows, then the zip's parts) get a large
+// buffer: written and read in 1 MiB blocks instead of the C library's 4 KiB.
+extern "C" FILE *lxw_tmpfile(char *tmpdir)
+{
+    using Make = FILE *(*)(char *);
+    static const Make real = reinterpret_cast<Make>(dlsym(RTLD_NEXT, "lxw_tmpfile"));
+    FILE *f = real ? real(tmpdir) : nullptr;
+    if (f)
+        std::setvbuf(f, nullptr, _IOFBF, size_t(1) << 20);
+    return f;
 }
 
 namespace {
