@@ -15,6 +15,7 @@
 namespace {
 
 constexpr size_t BufferSize = 256 * 1024;
+constexpr qint64 WritebackStep = 8 * 1024 * 1024; // bytes between starts of the write-back
 
 struct Fault {
     SafeFile::Step step = SafeFile::Step::None;
@@ -168,7 +169,15 @@ bool SafeFile::writeRaw(const char *data, qint64 len, qint64 offset)
             return fail(Step::Write, ENOSPC);
         done += n;
     }
+    // The disk starts on what has been written every few megabytes, so the
+    // sync at the end waits only for the last of it rather than for the
+    // whole file; a failure here shows again at that sync.
+    const qint64 before = m_written / WritebackStep;
     m_written += len;
+#ifdef __linux__
+    if (m_written / WritebackStep != before)
+        ::sync_file_range(m_fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#endif
     return true;
 }
 
