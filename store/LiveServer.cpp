@@ -43,6 +43,12 @@ bool fail(QString *error, int *code, const QString &message, int value)
 
 void Release()
 {
+    // The locks are let go on the open session first: once that answers,
+    // they are free. Closing alone frees them only when the server has ended
+    // the session, a moment later, and a restore started at once elsewhere
+    // would still find this program there.
+    if ((held().shared || held().exclusive) && ServerSession::Handle(kConnection))
+        ServerSession::Exec(kConnection, QStringLiteral("SELECT pg_advisory_unlock_all()"));
     ServerSession::Close(kConnection);
     held() = Held();
 }

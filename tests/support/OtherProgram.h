@@ -86,6 +86,9 @@ public:
         // Until the test closes our input.
         while (std::getchar() != EOF) {
         }
+        // A program that closes lets go of the server's lock as it ends.
+        if (!server.database.isEmpty())
+            LiveServer::Release();
         return held ? 0 : 1;
     }
 
