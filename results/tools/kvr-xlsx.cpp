@@ -58,32 +58,72 @@ extern "C" int __vfprintf_chk(FILE *stream, int flag, const char *format, va_lis
 
 namespace {
 
-bool WriteCell(FILE *stream, const char *format, va_list ap, int *written)
+// A format taken apart once: literal runs, each followed by a conversion
+// ('s', 'd', 'G' for "%.16G", or 0 at the end).
+struct Piece {
+    const char *text;
+    size_t length;
+    char conversion;
+};
+struct Format {
+    const char *format = nullptr;
+    bool cell = false; // a cell format with only the conversions above
+    std::vector<Piece> pieces;
+};
+
+const Format &Parsed(const char *format)
+{
+    static std::vector<Format> known; // the library's formats are few and fixed
+    for (const Format &f : known)
+        if (f.format == format)
+            return f;
+    Format f;
+    f.format = format;
+    f.cell = std::strncmp(format, "<c r=", 5) == 0;
+    for (const char *p = format; f.cell;) {
+        const char *percent = std::strchr(p, '%');
+        if (!percent) {
+            f.pieces.push_back({p, std::strlen(p), 0});
+            break;
+        }
+        char conversion = 0;
+        const char *next = percent + 2;
+        if (percent[1] == 's' || percent[1] == 'd') {
+            conversion = percent[1];
+        } else if (std::strncmp(percent, "%.16G", 5) == 0) {
+            conversion = 'G';
+            next = percent + 5;
+        } else {
+            f.cell = false;
+        }
+        f.pieces.push_back({p, static_cast<size_t>(percent - p), conversion});
+        p = next;
+    }
+    static Format passOn;
+    if (known.size() >= 64) {
+        passOn = Format();
+        return passOn;
+    }
+    known.push_back(std::move(f));
+    return known.back();
+}
+
+bool WriteCell(FILE *stream, const Format &format, va_list ap, int *written)
 {
     static std::string cell; // the helper writes from one thread
     cell.clear();
     char digits[24];
-    for (const char *p = format; *p;) {
-        const char *percent = std::strchr(p, '%');
-        if (!percent) {
-            cell += p;
-            break;
-        }
-        cell.append(p, static_cast<size_t>(percent - p));
-        if (percent[1] == 's') {
+    for (const Piece &piece : format.pieces) {
+        cell.append(piece.text, piece.length);
+        if (piece.conversion == 's') {
             cell += va_arg(ap, const char *);
-            p = percent + 2;
-        } else if (percent[1] == 'd') {
+        } else if (piece.conversion == 'd') {
             cell.append(digits, std::to_chars(digits, digits + sizeof digits, va_arg(ap, int)).ptr);
-            p = percent + 2;
-        } else if (std::strncmp(percent, "%.16G", 5) == 0) {
+        } else if (piece.conversion == 'G') {
             const double v = va_arg(ap, double);
             if (!(std::fabs(v) < 1e15 && v == std::trunc(v) && !(v == 0 && std::signbit(v))))
                 return false;
             cell.append(digits, std::to_chars(digits, digits + sizeof digits, static_cast<long long>(v)).ptr);
-            p = percent + 5;
-        } else {
-            return false;
         }
     }
     const size_t n = cell.size();
@@ -98,10 +138,11 @@ extern "C" int __fprintf_chk(FILE *stream, int flag, const char *format, ...)
     va_list ap;
     va_start(ap, format);
     int n = 0;
-    if (std::strncmp(format, "<c r=", 5) == 0) {
+    const Format &parsed = Parsed(format);
+    if (parsed.cell) {
         va_list look;
         va_copy(look, ap);
-        const bool done = WriteCell(stream, format, look, &n);
+        const bool done = WriteCell(stream, parsed, look, &n);
         va_end(look);
         if (done) {
             va_end(ap);
