@@ -3,6 +3,7 @@
 // ("work"). Paths count from the user's folder, nothing the user names may
 // replace the database or a delivered file, and a write that fails - a full
 // disk included - ends with exit status 1 and the earlier file as it was.
+#include "tests/app/CliRun.h"
 #include "common/SafeFile.h"
 #include "store/KvrDatabase.h"
 #include "tests/support/FillDisk.h"
@@ -24,18 +25,6 @@
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
-
 // Every file under a folder with a digest of its bytes.
 QStringList snapshot(const QString &folder)
 {
@@ -49,7 +38,7 @@ QStringList snapshot(const QString &folder)
             continue;
         out << QDir(folder).relativeFilePath(path) + QLatin1Char(' ')
                 + (info.isSymLink() ? QStringLiteral("-> ") + info.symLinkTarget()
-                                    : QString::fromLatin1(QCryptographicHash::hash(readAll(path),
+                                    : QString::fromLatin1(QCryptographicHash::hash(ReadAllOf(path),
                                                                                    QCryptographicHash::Sha256)
                                                               .toHex()));
     }
@@ -71,14 +60,7 @@ class TestKvrCli : public QObject
     {
         QProcess p;
         p.setWorkingDirectory(cwd);
-        p.start(QDir(m_bin).filePath(QStringLiteral("kvr-cli")), args);
-        Run r;
-        if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.status = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return RunToEnd(p, QDir(m_bin).filePath(QStringLiteral("kvr-cli")), args, 60000);
     }
     QString inWork(const QString &name) const { return QDir(m_work).filePath(name); }
     QString inBin(const QString &name) const { return QDir(m_bin).filePath(name); }
@@ -189,7 +171,7 @@ private slots:
         const QStringList programBefore = snapshot(m_bin);
         const Run r = run(args, m_work);
         QVERIFY2(r.status == 0, qPrintable(r.err));
-        QVERIFY2(readAll(inWork(written)).startsWith(magic), qPrintable(written));
+        QVERIFY2(ReadAllOf(inWork(written)).startsWith(magic), qPrintable(written));
         QCOMPARE(snapshot(m_bin), programBefore);
     }
 
@@ -290,7 +272,7 @@ private slots:
         QCOMPARE(r.status, 1);
         QVERIFY2(r.err.contains(QLatin1String("not written")), qPrintable(r.err));
         QVERIFY(r.out.isEmpty());
-        QCOMPARE(readAll(QDir(folder).filePath(target)), earlier);
+        QCOMPARE(ReadAllOf(QDir(folder).filePath(target)), earlier);
         QCOMPARE(snapshot(folder), before);
         QCOMPARE(snapshot(m_bin), programBefore);
     }

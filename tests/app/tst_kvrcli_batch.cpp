@@ -1,6 +1,7 @@
 // kvr-cli's batch commands end to end: a copy of the program in a scratch
 // program folder with its database, run from another folder as a script
 // would run it.
+#include "tests/app/CliRun.h"
 #include "tests/results/ReadBack.h"
 #include "tests/store/StoreFixture.h"
 #include "tests/support/FullDisk.h"
@@ -16,13 +17,6 @@ namespace {
 
 const QString kMale = QString::fromUtf8("مرد");
 const QString kFemale = QString::fromUtf8("زن");
-
-struct Run
-{
-    int status = -1;
-    QString out;
-    QString err;
-};
 
 } // namespace
 
@@ -66,14 +60,7 @@ class TestKvrCliBatch : public QObject
         // On the server the program is told where the records live.
         const QStringList where = m_db->OnServer() ? QStringList{QStringLiteral("--server"), m_db->ConnectionString()}
                                                    : QStringList();
-        p.start(QDir(m_db->Folder()).filePath(QStringLiteral("kvr-cli")), where + args);
-        Run r;
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.status = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return RunToEnd(p, QDir(m_db->Folder()).filePath(QStringLiteral("kvr-cli")), where + args);
     }
 
     QString caller(const QString &name) const { return QDir(m_caller.path()).filePath(name); }

@@ -3,6 +3,7 @@
 // byte), the refusals, the password from PGPASSWORD or ~/.pgpass, and
 // backup and restore. A copy of kvr-cli runs in a folder of its own, with a
 // home and settings folder of the test's own.
+#include "tests/app/CliRun.h"
 #include "store/DataControl.h"
 #include "store/DatabaseError.h"
 #include "tests/store/StoreFixture.h"
@@ -18,18 +19,6 @@
 #include <QTest>
 
 namespace {
-
-struct Run {
-    int status = -1;
-    QString out;
-    QString err;
-};
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray("<unreadable>");
-}
 
 bool execInFile(const QString &path, const QStringList &statements)
 {
@@ -75,14 +64,7 @@ class TestKvrCliServer : public QObject
             env.insert(key, extra.value(key));
         p.setProcessEnvironment(env);
         p.setWorkingDirectory(at(QStringLiteral("work")));
-        p.start(at(QStringLiteral("bin/kvr-cli")), args);
-        Run r;
-        if (!p.waitForFinished(120000) || p.exitStatus() != QProcess::NormalExit)
-            return r;
-        r.status = p.exitCode();
-        r.out = QString::fromUtf8(p.readAllStandardOutput());
-        r.err = QString::fromUtf8(p.readAllStandardError());
-        return r;
+        return RunToEnd(p, at(QStringLiteral("bin/kvr-cli")), args);
     }
     Run onServer(const QString &database, const QStringList &args, const QProcessEnvironment &extra = {})
     {
@@ -233,8 +215,8 @@ private slots:
             onTheServer.last() = QStringLiteral("server-") + name;
             r = onServer(db, onTheServer);
             QVERIFY2(r.status == 0, qPrintable(r.err));
-            const QByteArray fromFile = readAll(at(QStringLiteral("work/") + name));
-            QVERIFY2(fromFile.size() > 1000 && readAll(at(QStringLiteral("work/server-") + name)) == fromFile,
+            const QByteArray fromFile = ReadAllOf(at(QStringLiteral("work/") + name));
+            QVERIFY2(fromFile.size() > 1000 && ReadAllOf(at(QStringLiteral("work/server-") + name)) == fromFile,
                      qPrintable(name));
         }
         QCOMPARE(serverCount(db, QStringLiteral("SELECT count(*) FROM QUS WHERE QU = 'edited\nquestion \\ one'")), 1);
