@@ -19,16 +19,7 @@ fi
 
 # The packaging tools, besides what the build itself needs (setup.sh).
 tools=(dpkg-dev file lintian desktop-file-utils appstream man-db)
-missing=()
-for p in "${tools[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-missing.sh "${tools[@]}"
 
 # Dates inside the package (manual pages) follow the last commit, so the same
 # sources give the same package.

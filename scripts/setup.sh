@@ -7,16 +7,7 @@ build=${1:-build}
 shift || true
 
 mapfile -t pkgs < <(grep -v -E '^\s*(#|$)' scripts/packages.txt)
-missing=()
-for p in "${pkgs[@]}"; do
-  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
-done
-if [ ${#missing[@]} -gt 0 ]; then
-  echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
-  apt-get update
-  apt-get install -y --no-install-recommends "${missing[@]}"
-fi
+bash scripts/install-missing.sh "${pkgs[@]}"
 
 cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release "$@"
 cmake --build "$build" -j"$(nproc)"
