@@ -1,6 +1,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/Fonts.h"
+#include "common/ui/ProgramIcon.h"
 #include "common/ui/Translations.h"
 #include "shell/ui/MDIForm1.h"
 #include "store/DatabaseLocation.h"
@@ -20,7 +21,7 @@ int main(int argc, char *argv[])
     QApplication::setFont(Fonts::Persian(11));
     // The menu entry and the icon an installation puts in the icon theme.
     QGuiApplication::setDesktopFileName(QStringLiteral("example.kvr.kvr"));
-    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("kvr")));
+    QApplication::setWindowIcon(ProgramIcon(QCoreApplication::applicationDirPath()));
 
     // Qt's own texts (standard buttons, file dialogs, print preview) in Persian.
     Translations::InstallPersian();

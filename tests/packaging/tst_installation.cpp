@@ -1,6 +1,8 @@
 // The installed program, as a package puts it on a computer: the build is
 // installed into a scratch prefix and run from there by several users, each
 // with a home folder of their own.
+#include "common/ui/ProgramIcon.h"
+
 #include <QDir>
 #include <QDirIterator>
 #include <QFile>
@@ -182,6 +184,17 @@ private slots:
                 QVERIFY(image.hasAlphaChannel());
             }
         }
+    }
+
+    // The installed program finds its window icon in every installed size;
+    // a copy outside an installation has none to find.
+    void programFindsItsInstalledIcon()
+    {
+        QList<QSize> sizes;
+        for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
+            sizes.append(QSize(size, size));
+        QCOMPARE(ProgramIcon(installed(QStringLiteral("bin"))).availableSizes(), sizes);
+        QVERIFY(ProgramIcon(QStringLiteral(KVR_BUILD_DIR "/bin")).isNull());
     }
 
     // The files a desktop reads pass the checks of the tools that read them.
