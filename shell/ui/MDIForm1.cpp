@@ -175,6 +175,9 @@ MDIForm1::MDIForm1(QWidget *parent)
     resize(1024, 700);
     // This window is the one the other screens disable and enable.
     SetMainWindow(this);
+    // The look first, so the widgets below are made in it instead of being
+    // made again in it.
+    ApplyTheme();
 
     buildBackground();
     buildUpdateNotice();
@@ -194,8 +197,9 @@ MDIForm1::MDIForm1(QWidget *parent)
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
 
-    // 3-4. The skin, read from the settings screen (which loads it hidden);
-    // it applies to every window of the program, this one included.
+    // 3-4. The skin, read from the settings screen (which loads hidden once
+    // this window is on screen); it applies to every window of the program,
+    // this one included.
     ApplyTheme();
 
     // 5-6. The commands.
@@ -327,7 +331,7 @@ void MDIForm1::LayoutStep()
     const double H = PixelsToTwipsY(this, outer.height());
     const int width = TwipsToPixelsX(this, W);
 
-    m_lblKName->setText(Frm_Setting::Instance()->ClinicName());
+    m_lblKName->setText(ClinicNameText());
 
     const double tTop = (H + 3000) / 2;
     const double fTop = tTop - 1680;
@@ -356,6 +360,19 @@ void MDIForm1::showEvent(QShowEvent *event)
 {
     QMainWindow::showEvent(event);
     LayoutStep();
+}
+
+bool MDIForm1::event(QEvent *event)
+{
+    const bool handled = QMainWindow::event(event);
+    // The settings screen, which other screens read the clinic's details
+    // from, loads hidden right after this window is first painted: the
+    // window comes up without waiting for it.
+    if (event->type() == QEvent::Paint && !m_settingsQueued) {
+        m_settingsQueued = true;
+        QTimer::singleShot(0, this, [] { Frm_Setting::Instance(); });
+    }
+    return handled;
 }
 
 void MDIForm1::closeEvent(QCloseEvent *event)

@@ -66,6 +66,7 @@ protected:
     void resizeEvent(QResizeEvent *event) override;
     void showEvent(QShowEvent *event) override;
     void closeEvent(QCloseEvent *event) override;
+    bool event(QEvent *event) override;
 
 private:
     void buildBackground();
@@ -84,4 +85,5 @@ private:
     QTimer *m_timer1 = nullptr;
     QPointer<Frm_Exit> m_confirm;
     bool m_leaving = false;
+    bool m_settingsQueued = false;
 };

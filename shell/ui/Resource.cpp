@@ -3,6 +3,7 @@
 #include "common/ProgramFolder.h"
 #include "common/ui/MainWindowRef.h"
 #include "shell/ui/Frm_Setting.h"
+#include "store/DataControl.h"
 
 #include <QApplication>
 #include <QStyle>
@@ -30,6 +31,22 @@ void applyPlain()
     if (!s.plainStyle.isEmpty() && QApplication::style()->name().compare(s.plainStyle, Qt::CaseInsensitive) != 0)
         QApplication::setStyle(s.plainStyle);
     QApplication::setPalette(QApplication::style()->standardPalette());
+}
+
+// The settings row as saved, read as the settings screen reads it: its first
+// row, and theme "1" when the table has none.
+struct SavedSettings {
+    QString themeNumber;
+    QString clinicName;
+};
+
+SavedSettings savedSettings()
+{
+    DataControl row;
+    row.Open(QStringLiteral("SELECT * FROM Theme "));
+    if (row.CurrentRow() < 0)
+        return {QStringLiteral("1"), QString()};
+    return {row.Value(QStringLiteral("TH")), row.Value(QStringLiteral("Name"))};
 }
 }
 
@@ -63,19 +80,26 @@ bool LoadSkin(const ThemeRow &row)
 
 ThemeRow CurrentSkin() { return state().current; }
 
+QString ClinicNameText()
+{
+    return Frm_Setting::IsLoaded() ? Frm_Setting::Instance()->ClinicName() : savedSettings().clinicName;
+}
+
 void ApplyTheme()
 {
-    Frm_Setting *settings = Frm_Setting::Instance();
-    LoadSkin(ThemeRowFor(LeadingNumber(settings->ThemeNumberText())));
+    Frm_Setting *settings = Frm_Setting::IsLoaded() ? Frm_Setting::Instance() : nullptr;
+    LoadSkin(ThemeRowFor(LeadingNumber(settings ? settings->ThemeNumberText() : savedSettings().themeNumber)));
 
     QWidget *main = MainWindow();
     if (!main)
         return;
     if (QWidget *resizer = main->findChild<QWidget *>(QStringLiteral("Resizer1"))) {
         // The screen's own palette once it has one; until the change of the
-        // program's palette has reached it, the palette it is about to get.
-        const QPalette pal = settings->testAttribute(Qt::WA_SetPalette) ? settings->palette()
-                                                                         : QApplication::palette(settings);
+        // program's palette has reached it, the palette it is about to get
+        // (the program's, as the screen sets none of its own).
+        const QPalette pal = !settings                                  ? QApplication::palette()
+                             : settings->testAttribute(Qt::WA_SetPalette) ? settings->palette()
+                                                                          : QApplication::palette(settings);
         const QColor c = pal.color(QPalette::Window);
         resizer->setStyleSheet(QStringLiteral("#Resizer1 { background-color: %1; }").arg(c.name()));
     }

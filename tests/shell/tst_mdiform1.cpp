@@ -8,6 +8,7 @@
 #include "shell/ui/Frm_Exit.h"
 #include "shell/ui/Frm_Setting.h"
 #include "shell/ui/MDIForm1.h"
+#include "shell/ui/Resource.h"
 #include "common/ui/Twips.h"
 
 #include "ShellFixture.h"
@@ -152,8 +153,10 @@ private slots:
         topLevel<Frm_About>(QStringLiteral("Frm_About")).first()->close();
         QVERIFY(m_main->isEnabled());
 
-        // 142 shows the settings screen, already loaded, then disables the main window.
-        QVERIFY(Frm_Setting::IsLoaded());
+        // 142 shows the settings screen, loaded hidden once the main window
+        // is on screen, then disables the main window.
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
+        QTRY_VERIFY(Frm_Setting::IsLoaded());
         Frm_Setting *settings = Frm_Setting::Instance();
         QVERIFY(settings->isHidden());
         m_main->ExecuteCommand(CmdSettings);
@@ -226,6 +229,40 @@ private slots:
         QCOMPARE(f->y() - caption->y(), TwipsToPixelsY(m_main, 2000));
         QCOMPARE(t->width(), m_main->frameGeometry().width());
         QCOMPARE(f->text(), QStringLiteral("KVR"));
+    }
+
+    // The main window comes up before the settings screen loads: until then
+    // the saved settings row gives its look and the clinic's name, and the
+    // screen, once loaded, shows the same.
+    void savedSettingsServeUntilTheSettingsScreenLoads()
+    {
+        const QString name = StoredSetting(QStringLiteral("Name")), theme = StoredSetting(QStringLiteral("TH"));
+        auto store = [](const QString &n, const QString &th) {
+            DataControl dc;
+            dc.Open(QStringLiteral("SELECT * FROM Theme "));
+            return dc.SetValue(QStringLiteral("Name"), n) && dc.SetValue(QStringLiteral("TH"), th) && dc.Update();
+        };
+        QVERIFY(store(QStringLiteral("Clinic B"), QStringLiteral("5")));
+        delete m_main.data();
+        m_main = MDIForm1::Load();
+
+        QVERIFY(!Frm_Setting::IsLoaded());
+        auto *caption = m_main->findChild<QLabel *>(QStringLiteral("LblKName"));
+        QVERIFY(caption);
+        QCOMPARE(caption->text(), QStringLiteral("Clinic B"));
+        QCOMPARE(CurrentSkin().scheme, ThemeRowFor(5).scheme);
+        QCOMPARE(CurrentSkin().style, ThemeRowFor(5).style);
+
+        QVERIFY(QTest::qWaitForWindowExposed(m_main));
+        QTRY_VERIFY(Frm_Setting::IsLoaded());
+        QCOMPARE(Frm_Setting::Instance()->ThemeNumberText(), QStringLiteral("5"));
+        QCOMPARE(Frm_Setting::Instance()->ClinicName(), QStringLiteral("Clinic B"));
+        QCOMPARE(CurrentSkin().scheme, ThemeRowFor(5).scheme);
+        m_main->resize(900, 650);
+        QCOMPARE(caption->text(), QStringLiteral("Clinic B"));
+
+        delete Frm_Setting::Instance();
+        QVERIFY(store(name, theme));
     }
 
     void startupCheckRunsOnceOnTheFirstTick_data()
