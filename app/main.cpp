@@ -15,7 +15,10 @@ int main(int argc, char *argv[])
 {
     // No OpenGL set-up here: the contact window's web view brings its own
     // when that window first opens (shell/ui/WebView.h).
+    // Fonts are set up on a second thread while the display is connected.
+    Fonts::EarlySetUp fontSetUp;
     QApplication app(argc, argv);
+    fontSetUp.Finish();
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);
     QApplication::setFont(Fonts::Persian(11));

@@ -3,6 +3,8 @@
 #include <QFontDatabase>
 #include <QStringList>
 
+#include <fontconfig/fontconfig.h>
+
 namespace {
 // Looks the wanted families up in the list of installed ones, read once.
 // QFontDatabase::hasFamily reads that same list and then has fontconfig
@@ -58,6 +60,19 @@ QFont Title(qreal pointSize)
     // Cooper Black is heavy by itself; a stand-in face is drawn bold to match.
     f.setBold(f.family().compare(QStringLiteral("Cooper Black"), Qt::CaseInsensitive) != 0);
     return f;
+}
+
+EarlySetUp::EarlySetUp()
+    : m_thread([] { FcInit(); })
+{
+}
+
+EarlySetUp::~EarlySetUp() { Finish(); }
+
+void EarlySetUp::Finish()
+{
+    if (m_thread.joinable())
+        m_thread.join();
 }
 
 }
