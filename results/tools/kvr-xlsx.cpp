@@ -35,7 +35,6 @@
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <random>
 #include <string>
 #include <thread>
 #include <utility>
