@@ -1,14 +1,51 @@
 // The .xlsx writer on its own: sheets that fill up continue on further
 // sheets, each one laid out like the first; over-long texts are cut where a
 // cell ends; numbers read back as the numbers given, whether the writer
-// formats them itself (whole numbers) or leaves them to the C library.
-// openpyxl reads the workbooks back.
+// formats them itself (whole numbers) or leaves them to the C library; long
+// sheets, whose rows are deflated apart from the rest while they are written,
+// read back whole; a failure on the way fails the workbook. openpyxl (and
+// LibreOffice for the long sheets) reads the workbooks back.
 #include "ReadBack.h"
 #include "results/XlsxWriter.h"
+#include "tests/support/FullDisk.h"
 
+#include <QBuffer>
 #include <QFile>
 #include <QTemporaryDir>
 #include <QTest>
+
+namespace {
+
+// Row i of a long table: a whole number, a Persian text, a fraction, an
+// empty cell and a text the XML has to escape.
+QJsonArray LongRow(int i)
+{
+    return QJsonArray{i, QString::fromUtf8("آزمودني شماره %1").arg(i), i + 0.25, QJsonValue(),
+                      QStringLiteral("<a & b> %1").arg(i % 97)};
+}
+
+// Writes `rows` rows of LongRow under a header, `perSheet` rows a sheet.
+bool WriteLong(QIODevice &out, int rows, int perSheet, QString *error, int *sheets = nullptr)
+{
+    XlsxWriter w(out, {QString::fromUtf8("کد"), QString::fromUtf8("نام"), QStringLiteral("x"),
+                       QStringLiteral("e"), QStringLiteral("t")},
+                 perSheet);
+    for (int i = 1; i <= rows; ++i) {
+        const QJsonArray row = LongRow(i);
+        w.addNumber(row[0].toDouble());
+        w.addText(row[1].toString());
+        w.addNumber(row[2].toDouble());
+        w.addEmpty();
+        w.addText(row[4].toString());
+        w.endRow();
+    }
+    const bool ok = w.finish(error);
+    if (sheets)
+        *sheets = w.sheetCount();
+    return ok;
+}
+
+} // namespace
 
 class TestXlsxWriter : public QObject
 {
@@ -95,6 +132,74 @@ private slots:
         QCOMPARE(book.sheets[0].rows[1].at(0).toString(), persian.left(32767));
         // A character beyond the basic plane is not split.
         QCOMPARE(book.sheets[0].rows[2].at(0).toString(), wide.left(32766));
+    }
+
+    // Sheets of several megabytes each: every sheet's rows are deflated on
+    // their own, in many blocks, and joined with the rest of the sheet.
+    void longSheetsReadBackWhole()
+    {
+        constexpr int Rows = 45000, PerSheet = 15001;
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("long.xlsx"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            QString error;
+            int sheets = 0;
+            QVERIFY2(WriteLong(f, Rows, PerSheet, &error, &sheets), qPrintable(error));
+            QCOMPARE(sheets, 3);
+        }
+        const ReadBook openpyxl = ReadBack::Script(QStringLiteral("xlsx"), {path});
+        const ReadBook lo = ReadBack::LibreOffice(path, dir.path());
+        for (const auto &[reader, book] : {std::pair{"openpyxl", openpyxl}, std::pair{"LibreOffice", lo}}) {
+            QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+            QCOMPARE(book.sheets.size(), 3);
+            int next = 1;
+            for (const ReadSheet &sheet : book.sheets) {
+                QCOMPARE(sheet.rows.size(), PerSheet);
+                QCOMPARE(sheet.rows[0].at(1).toString(), QString::fromUtf8("نام"));
+                for (int r = 1; r < sheet.rows.size(); ++r, ++next)
+                    if (ReadBack::Trimmed(sheet.rows[r]) != LongRow(next))
+                        QFAIL(qPrintable(QStringLiteral("%1, row %2: %3").arg(QLatin1String(reader)).arg(next)
+                                             .arg(QString::fromUtf8(QJsonDocument(sheet.rows[r]).toJson(QJsonDocument::Compact)))));
+            }
+            QCOMPARE(next, Rows + 1);
+        }
+    }
+
+    // The deflated rows go to a scratch file; when it cannot be written (a
+    // full disk), the workbook fails and nothing reaches the device.
+    void rowsThatCannotBeKeptFailTheWorkbook()
+    {
+        QBuffer out;
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        QString error;
+        {
+            FileSizeLimit limit(256 * 1024);
+            QVERIFY(!WriteLong(out, 45000, XlsxWriter::MaxRowsPerSheet, &error));
+        }
+        QVERIFY(!error.isEmpty());
+        QCOMPARE(out.size(), qint64(0));
+
+        // The next workbook is written as ever.
+        QVERIFY2(WriteLong(out, 10, XlsxWriter::MaxRowsPerSheet, &error), qPrintable(error));
+        QVERIFY(out.size() > 0);
+    }
+
+    void emptyWorkbookHasOneEmptySheet()
+    {
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("empty.xlsx"));
+        {
+            QFile f(path);
+            QVERIFY(f.open(QIODevice::WriteOnly));
+            XlsxWriter w(f);
+            QVERIFY(w.finish());
+        }
+        const ReadBook book = ReadBack::Script(QStringLiteral("xlsx"), {path});
+        QVERIFY2(book.error.isEmpty(), qPrintable(book.error));
+        QCOMPARE(book.sheets.size(), 1);
+        QVERIFY(book.sheets[0].rows.isEmpty());
     }
 };
 
