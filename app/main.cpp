@@ -15,10 +15,11 @@ int main(int argc, char *argv[])
 {
     // No OpenGL set-up here: the contact window's web view brings its own
     // when that window first opens (shell/ui/WebView.h).
-    // Fonts are set up on a second thread while the display is connected.
+    // Fonts are set up on a second thread while the display is connected,
+    // and listed there while the database opens and the main window is built.
     Fonts::EarlySetUp fontSetUp;
     QApplication app(argc, argv);
-    fontSetUp.Finish();
+    const Fonts::EarlySetUp::Listing fontListing(fontSetUp);
     QApplication::setApplicationName(QStringLiteral("KVR"));
     QApplication::setLayoutDirection(Qt::RightToLeft);
     QApplication::setFont(Fonts::Persian(11));

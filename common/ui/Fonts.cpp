@@ -6,16 +6,35 @@
 #include <fontconfig/fontconfig.h>
 
 namespace {
-// Looks the wanted families up in the list of installed ones, read once.
-// QFontDatabase::hasFamily reads that same list and then has fontconfig
-// resolve the name as an alias first, which for each name asked costs a few
-// milliseconds at start, more than reading the list itself. The wanted names
-// are families, not aliases.
+// Whether fontconfig knows a font of the family. Asked of fontconfig itself
+// rather than of Qt's list of the installed fonts: that list is read on a
+// second thread at start (EarlySetUp), and the family is wanted before it is
+// done. (QFontDatabase::hasFamily would also have fontconfig resolve the name
+// as an alias first, which for each name costs a few milliseconds.)
+bool installed(const QString &family)
+{
+    const QByteArray name = family.toUtf8();
+    FcPattern *pattern = FcPatternCreate();
+    FcObjectSet *properties = FcObjectSetBuild(FC_FAMILY, static_cast<char *>(nullptr));
+    bool found = false;
+    if (pattern && properties
+        && FcPatternAddString(pattern, FC_FAMILY, reinterpret_cast<const FcChar8 *>(name.constData()))) {
+        if (FcFontSet *fonts = FcFontList(nullptr, pattern, properties)) {
+            found = fonts->nfont > 0;
+            FcFontSetDestroy(fonts);
+        }
+    }
+    if (properties)
+        FcObjectSetDestroy(properties);
+    if (pattern)
+        FcPatternDestroy(pattern);
+    return found;
+}
+
 QString firstInstalled(const QStringList &wanted)
 {
-    const QStringList installed = QFontDatabase::families();
     for (const QString &w : wanted)
-        if (installed.contains(w, Qt::CaseInsensitive))
+        if (installed(w))
             return w;
     return QString();
 }
@@ -63,16 +82,45 @@ QFont Title(qreal pointSize)
 }
 
 EarlySetUp::EarlySetUp()
-    : m_thread([] { FcInit(); })
+    : m_thread([this] { run(); })
 {
 }
 
-EarlySetUp::~EarlySetUp() { Finish(); }
+EarlySetUp::~EarlySetUp() { finish(); }
 
-void EarlySetUp::Finish()
+void EarlySetUp::run()
 {
+    FcInit();
+    std::unique_lock<std::mutex> lock(m_lock);
+    m_fontconfigReady = true;
+    m_changed.notify_all();
+    m_changed.wait(lock, [this] { return m_listWanted || m_ending; });
+    if (!m_listWanted || m_ending)
+        return;
+    lock.unlock();
+    QFontDatabase::families();
+}
+
+void EarlySetUp::finish()
+{
+    {
+        const std::lock_guard<std::mutex> lock(m_lock);
+        m_ending = true;
+    }
+    m_changed.notify_all();
     if (m_thread.joinable())
         m_thread.join();
 }
+
+EarlySetUp::Listing::Listing(EarlySetUp &setUp)
+    : m_setUp(setUp)
+{
+    std::unique_lock<std::mutex> lock(setUp.m_lock);
+    setUp.m_changed.wait(lock, [&setUp] { return setUp.m_fontconfigReady || !setUp.m_thread.joinable(); });
+    setUp.m_listWanted = true;
+    setUp.m_changed.notify_all();
+}
+
+EarlySetUp::Listing::~Listing() { m_setUp.finish(); }
 
 }
