@@ -175,11 +175,15 @@ MDIForm1::MDIForm1(QWidget *parent)
     resize(1024, 700);
     // This window is the one the other screens disable and enable.
     SetMainWindow(this);
-    // The look first, so the widgets below are made in it instead of being
+
+    buildBackground();
+    // 3-4. The skin, read from the settings screen (which loads hidden once
+    // this window is on screen); it applies to every window of the program,
+    // this one included, and colours Resizer1. Applied before the rest of
+    // the window is made, so those widgets are made in it instead of being
     // made again in it.
     ApplyTheme();
 
-    buildBackground();
     buildUpdateNotice();
 
     m_timer1 = new QTimer(m_resizer);
@@ -196,11 +200,6 @@ MDIForm1::MDIForm1(QWidget *parent)
     m_toolbar->setIconSize(IconSize);
     m_toolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     addToolBar(Qt::TopToolBarArea, m_toolbar);
-
-    // 3-4. The skin, read from the settings screen (which loads hidden once
-    // this window is on screen); it applies to every window of the program,
-    // this one included.
-    ApplyTheme();
 
     // 5-6. The commands.
     addCommands();
