@@ -25,35 +25,34 @@
 #include <QCloseEvent>
 #include <QGroupBox>
 #include <QLabel>
-#include <QPainter>
+#include <QImageReader>
 #include <QPixmap>
 #include <QPushButton>
-#include <QSvgRenderer>
 #include <QTimer>
 #include <QToolBar>
 #include <QVBoxLayout>
 #include <QtMath>
 
-static void initShellResources() { Q_INIT_RESOURCE(shell); }
-
 namespace {
 
 const QSize IconSize(42, 35);
 
+// The toolbar's pictures are drawn from their SVG files when the program is
+// built, for screens of one to four device pixels a point; this reads the
+// one for this screen. The format is given and not guessed, so that reading
+// it loads none of Qt's image format plugins.
 QIcon commandIcon(const QString &name)
 {
-    QSvgRenderer renderer(QStringLiteral(":/shell/icons/%1.svg").arg(name));
-    QIcon icon;
-    // Drawn at the screens' pixel ratio only: every picture drawn here is a
-    // part of the start-up.
-    const int scale = qMax(1, qCeil(qApp->devicePixelRatio()));
-    QPixmap pm(IconSize * scale);
+    const int scale = qBound(1, qCeil(qApp->devicePixelRatio()), 4);
+    const QSize size = IconSize * scale;
+    QImageReader reader(QStringLiteral(":/shell/toolbar/%1x%2/%3.png").arg(size.width()).arg(size.height()).arg(name),
+                        QByteArrayLiteral("png"));
+    reader.setAutoDetectImageFormat(false);
+    QPixmap pm = QPixmap::fromImage(reader.read());
+    if (pm.isNull())
+        return QIcon();
     pm.setDevicePixelRatio(scale);
-    pm.fill(Qt::transparent);
-    if (renderer.isValid()) {
-        QPainter p(&pm);
-        renderer.render(&p, QRectF(QPointF(0, 0), QSizeF(IconSize)));
-    }
+    QIcon icon;
     icon.addPixmap(pm);
     return icon;
 }
@@ -167,7 +166,6 @@ void MDIForm1::SetStartupCheck(StartupCheck check, Notifier notifier)
 MDIForm1::MDIForm1(QWidget *parent)
     : QMainWindow(parent)
 {
-    initShellResources();
     setObjectName(QStringLiteral("MDIForm1"));
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("KVR"));

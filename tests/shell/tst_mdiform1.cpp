@@ -17,6 +17,7 @@
 #include <QApplication>
 #include <QDesktopServices>
 #include <QGroupBox>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -142,6 +143,20 @@ private slots:
         auto *last = qobject_cast<QToolButton *>(bar->widgetForAction(actions.last()));
         QVERIFY(first && last);
         QVERIFY(first->x() > last->x());
+    }
+
+    // The pictures are drawn at the build from a list of their own: each
+    // command has one for screens of one to four device pixels a point.
+    void toolbarPicturesForEveryScreenScale()
+    {
+        for (const ShellCommand &c : ToolbarCommands())
+            for (int scale = 1; scale <= 4; ++scale) {
+                const QSize size = QSize(42, 35) * scale;
+                QImageReader reader(QStringLiteral(":/shell/toolbar/%1x%2/%3.png")
+                                        .arg(size.width()).arg(size.height()).arg(c.icon));
+                QVERIFY2(reader.canRead(), qPrintable(c.icon));
+                QCOMPARE(reader.size(), size);
+            }
     }
 
     void commandTableOpensTheShellScreens()

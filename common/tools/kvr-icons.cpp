@@ -1,8 +1,8 @@
-// Renders an SVG icon to PNG files of the sizes an icon theme holds:
+// Renders an SVG picture to PNG files of the given sizes:
 //   kvr-icons ICON.svg OUTDIR NAME SIZE...
-// writes OUTDIR/<SIZE>x<SIZE>/NAME.png for each size (NAME may hold a
-// folder: "apps/kvr"). Exit status 1 when the
-// picture cannot be read or a file cannot be written.
+// writes OUTDIR/<W>x<H>/NAME.png for each size, given as N (a square, the
+// sizes an icon theme holds) or WxH (NAME may hold a folder: "apps/kvr").
+// Exit status 1 when the picture cannot be read or a file cannot be written.
 #include <QDir>
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -28,20 +28,22 @@ int main(int argc, char *argv[])
         return 1;
     }
     for (int i = 4; i < args.size(); ++i) {
-        bool ok = false;
-        const int size = args[i].toInt(&ok);
-        if (!ok || size <= 0) {
+        const QStringList wh = args[i].split(QLatin1Char('x'));
+        bool okW = false, okH = false;
+        const int width = wh.first().toInt(&okW);
+        const int height = wh.size() == 2 ? wh.last().toInt(&okH) : width;
+        if (!okW || (wh.size() == 2 && !okH) || wh.size() > 2 || width <= 0 || height <= 0) {
             std::fprintf(stderr, "kvr-icons: not a size: %s\n", qPrintable(args[i]));
             return 2;
         }
-        QImage image(size, size, QImage::Format_ARGB32_Premultiplied);
+        QImage image(width, height, QImage::Format_ARGB32_Premultiplied);
         image.fill(Qt::transparent);
         {
             QPainter painter(&image);
             painter.setRenderHint(QPainter::Antialiasing);
-            svg.render(&painter, QRectF(0, 0, size, size));
+            svg.render(&painter, QRectF(0, 0, width, height));
         }
-        const QString folder = QDir(args[2]).filePath(QStringLiteral("%1x%1").arg(size));
+        const QString folder = QDir(args[2]).filePath(QStringLiteral("%1x%2").arg(width).arg(height));
         const QString file = QDir(folder).filePath(args[3] + QStringLiteral(".png"));
         if (!QDir().mkpath(QFileInfo(file).absolutePath())
             || !image.convertToFormat(QImage::Format_ARGB32).save(file, "PNG")) {
