@@ -2,6 +2,7 @@
 
 #include "common/ProgramFolder.h"
 #include "common/ui/MainWindowRef.h"
+#include "common/ui/ProgramStyle.h"
 #include "shell/ui/Frm_Setting.h"
 #include "store/DataControl.h"
 
@@ -24,12 +25,19 @@ SkinState &state()
     return s;
 }
 
+// Qt's style of that name, as the program draws it (common/ui/ProgramStyle).
+void setStyle(const QString &name)
+{
+    if (QStyle *style = ProgramStyle(name))
+        QApplication::setStyle(style);
+}
+
 void applyPlain()
 {
     SkinState &s = state();
     qApp->setStyleSheet(QString());
-    if (!s.plainStyle.isEmpty() && QApplication::style()->name().compare(s.plainStyle, Qt::CaseInsensitive) != 0)
-        QApplication::setStyle(s.plainStyle);
+    if (!s.plainStyle.isEmpty() && StyleName(QApplication::style()).compare(s.plainStyle, Qt::CaseInsensitive) != 0)
+        setStyle(s.plainStyle);
     QApplication::setPalette(QApplication::style()->standardPalette());
 }
 
@@ -55,7 +63,11 @@ bool LoadSkin(const ThemeRow &row)
     SkinState &s = state();
     if (!s.captured) {
         s.captured = true;
-        s.plainStyle = QApplication::style()->name();
+        s.plainStyle = StyleName(QApplication::style());
+        // From the first skin on, the program's style is drawn as the
+        // program draws it, whichever style the skin names.
+        if (!IsProgramStyle(QApplication::style()))
+            setStyle(s.plainStyle);
     }
     if (s.captured && s.currentValid && row.style == s.current.style && row.scheme == s.current.scheme)
         return !row.isEmpty();
@@ -68,10 +80,10 @@ bool LoadSkin(const ThemeRow &row)
         return row.isEmpty();
     }
     if (!look.qtStyle.isEmpty() && QStyleFactory::keys().contains(look.qtStyle, Qt::CaseInsensitive)) {
-        if (QApplication::style()->name().compare(look.qtStyle, Qt::CaseInsensitive) != 0)
-            QApplication::setStyle(look.qtStyle);
+        if (StyleName(QApplication::style()).compare(look.qtStyle, Qt::CaseInsensitive) != 0)
+            setStyle(look.qtStyle);
     } else if (!s.plainStyle.isEmpty()) {
-        QApplication::setStyle(s.plainStyle);
+        setStyle(s.plainStyle);
     }
     QApplication::setPalette(look.palette);
     qApp->setStyleSheet(look.styleSheet);
