@@ -193,8 +193,24 @@ private slots:
         QList<QSize> sizes;
         for (const int size : {16, 22, 24, 32, 48, 64, 128, 256})
             sizes.append(QSize(size, size));
-        QCOMPARE(ProgramIcon(installed(QStringLiteral("bin"))).availableSizes(), sizes);
+        const QIcon icon = ProgramIcon(installed(QStringLiteral("bin")));
+        QCOMPARE(icon.availableSizes(), sizes);
         QVERIFY(ProgramIcon(QStringLiteral(KVR_BUILD_DIR "/bin")).isNull());
+
+        // Each size is its own file; a size between two is drawn from the
+        // larger, and a larger one than any from the largest.
+        const auto file = [this](int size) {
+            return QImage(installed(QStringLiteral("share/icons/hicolor/%1x%1/apps/kvr.png").arg(size)))
+                .convertToFormat(QImage::Format_ARGB32);
+        };
+        const auto drawn = [&icon](int size) {
+            return icon.pixmap(QSize(size, size)).toImage().convertToFormat(QImage::Format_ARGB32);
+        };
+        QVERIFY(!file(48).isNull());
+        QCOMPARE(drawn(48), file(48));
+        QCOMPARE(drawn(16), file(16));
+        QCOMPARE(drawn(40).size(), QSize(40, 40));
+        QCOMPARE(drawn(512), file(256));
     }
 
     // The files a desktop reads pass the checks of the tools that read them.
@@ -357,5 +373,5 @@ private slots:
     }
 };
 
-QTEST_GUILESS_MAIN(TestInstallation)
+QTEST_MAIN(TestInstallation)
 #include "tst_installation.moc"
