@@ -180,6 +180,43 @@ function(kvr_folder name)
   endif()
 endfunction()
 
+# kvr_plugin_module(TARGET FILE SOURCES a.cpp ... LIBS ... LOADED_BY lib ...): a part of the
+# program in a plugin of its own (common/PluginModule.h), FILE (kvr-name.so),
+# built beside the program and linked to Qt and the libraries it needs, never
+# to the program's own libraries. The build places a link to it beside the
+# tests and the benchmarks, which find it as the program does; packaging
+# installs every one in libexec/kvr. Whatever builds a library of LOADED_BY
+# builds the plugin with it.
+function(kvr_plugin_module target file)
+  cmake_parse_arguments(P "" "" "SOURCES;LIBS;LOADED_BY" ${ARGN})
+  if(P_UNPARSED_ARGUMENTS OR NOT P_SOURCES)
+    message(FATAL_ERROR "kvr_plugin_module(${target} ${file} SOURCES ... LIBS ...): unknown arguments or no sources")
+  endif()
+  foreach(lib ${P_LIBS})
+    if(lib MATCHES "^kvr_")
+      message(FATAL_ERROR "The plugin ${target} links ${lib}: a plugin is handed what it needs of the program, "
+                          "so that there is one copy of its settings and test seams.")
+    endif()
+  endforeach()
+  _kvr_listed(src "Plugin ${target}" ${P_SOURCES})
+  add_library(${target} MODULE ${src})
+  target_include_directories(${target} PRIVATE "${CMAKE_SOURCE_DIR}")
+  target_link_libraries(${target} PRIVATE kvr_settings ${P_LIBS})
+  get_filename_component(name "${file}" NAME_WE)
+  set_target_properties(${target} PROPERTIES PREFIX "" OUTPUT_NAME "${name}"
+                                             LIBRARY_OUTPUT_DIRECTORY "${KVR_PROGRAM_DIR}")
+  foreach(dir tests-bin bench-bin)
+    add_custom_command(TARGET ${target} POST_BUILD
+      COMMAND ${CMAKE_COMMAND} -E make_directory "${CMAKE_BINARY_DIR}/${dir}"
+      COMMAND ${CMAKE_COMMAND} -E create_symlink "$<TARGET_FILE:${target}>" "${CMAKE_BINARY_DIR}/${dir}/${file}"
+      VERBATIM)
+  endforeach()
+  foreach(user ${P_LOADED_BY})
+    add_dependencies(${user} ${target})
+  endforeach()
+  set_property(GLOBAL APPEND PROPERTY KVR_PLUGIN_MODULES ${target})
+endfunction()
+
 # kvr_test_folder(TESTS tst_a.cpp ... LIBS ...): each listed test file of the
 # calling folder becomes one test executable linked against LIBS.
 function(kvr_test_folder)

@@ -1,0 +1,74 @@
+#include "common/PluginModule.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QHash>
+#include <QMutex>
+#include <QPluginLoader>
+
+namespace PluginModule {
+
+namespace {
+
+struct Loaded {
+    QObject *instance = nullptr;
+    QString error;
+};
+
+QMutex &mutex()
+{
+    static QMutex m;
+    return m;
+}
+
+QHash<QString, Loaded> &loaded()
+{
+    static QHash<QString, Loaded> l;
+    return l;
+}
+
+Loaded load(const QString &fileName)
+{
+    Loaded result;
+    QStringList why;
+    for (const QString &file : Candidates(fileName)) {
+        if (!QFileInfo(file).isFile()) {
+            why << QStringLiteral("%1 not found").arg(QDir::toNativeSeparators(file));
+            continue;
+        }
+        // Kept: a plugin is never unloaded while the program runs.
+        auto *loader = new QPluginLoader(file);
+        if (QObject *instance = loader->instance()) {
+            result.instance = instance;
+            return result;
+        }
+        why << loader->errorString();
+        delete loader;
+    }
+    result.error = why.join(QStringLiteral("; "));
+    return result;
+}
+
+} // namespace
+
+QStringList Candidates(const QString &fileName)
+{
+    const QDir dir(QCoreApplication::applicationDirPath());
+    return {dir.filePath(fileName), QDir::cleanPath(dir.filePath(QStringLiteral("../libexec/kvr/") + fileName))};
+}
+
+QObject *Load(const QString &fileName, QString *error)
+{
+    QMutexLocker lock(&mutex());
+    auto it = loaded().find(fileName);
+    // A plugin that did not load is looked for again next time: it may have
+    // been installed meanwhile.
+    if (it == loaded().end() || !it->instance)
+        it = loaded().insert(fileName, load(fileName));
+    if (error)
+        *error = it->error;
+    return it->instance;
+}
+
+} // namespace PluginModule
