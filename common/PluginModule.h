@@ -30,4 +30,9 @@ Interface *Get(const QString &fileName, QString *error = nullptr)
 // Where the plugin is looked for, in order.
 QStringList Candidates(const QString &fileName);
 
+// Tests: plugins are looked for in this folder only, and found afresh at
+// every call (a folder without the plugin shows the program without it);
+// an empty text looks as usual again.
+void SetFolderForTests(const QString &folder);
+
 } // namespace PluginModule
