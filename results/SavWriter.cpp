@@ -84,6 +84,8 @@ bool SavWriter::begin(const QList<Variable> &variables, qint64 rows, QString *er
         return fail(QStringLiteral("A statistics file holds at most 2147483647 rows."));
     d->begun = true;
     d->writer = readstat_writer_init();
+    if (!d->writer)
+        return fail(QString::fromUtf8(readstat_error_message(READSTAT_ERROR_MALLOC)));
     readstat_set_data_writer(d->writer, WriteBytes);
     readstat_writer_set_compression(d->writer, READSTAT_COMPRESS_ROWS);
 

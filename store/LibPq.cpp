@@ -10,23 +10,16 @@
 // Without libpq on the computer the functions answer as libpq does for a
 // connection that failed: no connection, no result, status "bad", and an
 // error message that names the missing library.
-#include <libpq-fe.h>
+#include "common/LazyLibrary.h"
 
-#include <dlfcn.h>
+#include <libpq-fe.h>
 
 namespace {
 
 void *library()
 {
-    static void *const handle = dlopen("libpq.so.5", RTLD_LAZY | RTLD_LOCAL);
+    static void *const handle = LazyLibrary::Open("libpq.so.5");
     return handle;
-}
-
-template <typename Function>
-Function resolve(const char *name)
-{
-    void *const handle = library();
-    return handle ? reinterpret_cast<Function>(dlsym(handle, name)) : nullptr;
 }
 
 char *missingLibraryMessage()
@@ -39,17 +32,8 @@ char *missingLibraryMessage()
 
 // The function with libpq's own declaration; `fallback` is its answer
 // without the library.
-#define KVR_LIBPQ(name, fallback, ...)                                                                     \
-    {                                                                                                      \
-        static const auto real = resolve<decltype(&::name)>(#name);                                        \
-        return real ? real(__VA_ARGS__) : fallback;                                                        \
-    }
-#define KVR_LIBPQ_VOID(name, ...)                                                                          \
-    {                                                                                                      \
-        static const auto real = resolve<decltype(&::name)>(#name);                                        \
-        if (real)                                                                                          \
-            real(__VA_ARGS__);                                                                             \
-    }
+#define KVR_LIBPQ(name, fallback, ...) KVR_LAZY_CALL(library, name, fallback, __VA_ARGS__)
+#define KVR_LIBPQ_VOID(name, ...) KVR_LAZY_CALL_VOID(library, name, __VA_ARGS__)
 
 extern "C" {
 
