@@ -11,6 +11,8 @@
 #include <QStyleFactory>
 #include <QWidget>
 
+#include <optional>
+
 namespace {
 struct SkinState {
     bool captured = false;
@@ -48,13 +50,31 @@ struct SavedSettings {
     QString clinicName;
 };
 
-SavedSettings savedSettings()
+SavedSettings readSavedSettings()
 {
     DataControl row;
     row.Open(QStringLiteral("SELECT * FROM Theme "));
     if (row.CurrentRow() < 0)
         return {QStringLiteral("1"), QString()};
     return {row.Value(QStringLiteral("TH")), row.Value(QStringLiteral("Name"))};
+}
+
+// The row as read when the skin was last applied without the settings
+// screen (as a main window is made): the main window's first layouts ask
+// for the clinic's name again before that screen loads. The settings change
+// only through that screen, so the row is read afresh once it has been
+// there.
+std::optional<SavedSettings> &lastSaved()
+{
+    static std::optional<SavedSettings> saved;
+    return saved;
+}
+
+SavedSettings savedSettings()
+{
+    if (!lastSaved())
+        lastSaved() = readSavedSettings();
+    return *lastSaved();
 }
 }
 
@@ -94,12 +114,21 @@ ThemeRow CurrentSkin() { return state().current; }
 
 QString ClinicNameText()
 {
-    return Frm_Setting::IsLoaded() ? Frm_Setting::Instance()->ClinicName() : savedSettings().clinicName;
+    if (Frm_Setting::IsLoaded()) {
+        // Read afresh once the screen is gone: it may have changed them.
+        lastSaved().reset();
+        return Frm_Setting::Instance()->ClinicName();
+    }
+    return savedSettings().clinicName;
 }
 
 void ApplyTheme()
 {
     Frm_Setting *settings = Frm_Setting::IsLoaded() ? Frm_Setting::Instance() : nullptr;
+    if (settings)
+        lastSaved().reset();
+    else
+        lastSaved() = readSavedSettings();
     LoadSkin(ThemeRowFor(LeadingNumber(settings ? settings->ThemeNumberText() : savedSettings().themeNumber)));
 
     QWidget *main = MainWindow();

@@ -276,7 +276,13 @@ private slots:
         m_main->resize(900, 650);
         QCOMPARE(caption->text(), QStringLiteral("Clinic B"));
 
+        // Once the settings screen has been there, the saved row is read
+        // afresh: the screen may have changed it before it was closed.
+        QVERIFY(store(QStringLiteral("Clinic C"), QStringLiteral("5")));
         delete Frm_Setting::Instance();
+        m_main->resize(950, 650);
+        QCOMPARE(caption->text(), QStringLiteral("Clinic C"));
+
         QVERIFY(store(name, theme));
     }
 
