@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QPluginLoader>
 
@@ -34,6 +35,14 @@ QHash<QString, Loaded> &loaded()
     return l;
 }
 
+// The loader of every plugin loaded, held for as long as the program runs
+// (never destroyed, not even as the program ends, like the plugins).
+QList<QPluginLoader *> &loaders()
+{
+    static auto *l = new QList<QPluginLoader *>;
+    return *l;
+}
+
 Loaded load(const QString &fileName)
 {
     Loaded result;
@@ -46,6 +55,7 @@ Loaded load(const QString &fileName)
         // Kept: a plugin is never unloaded while the program runs.
         auto *loader = new QPluginLoader(file);
         if (QObject *instance = loader->instance()) {
+            loaders().append(loader);
             result.instance = instance;
             return result;
         }

@@ -1,10 +1,10 @@
 #include "store/ui/Keyring.h"
 
-#include <QEventLoop>
-#include <QHash>
-#include <QTimer>
+#include "common/PluginModule.h"
+#include "store/ui/KeyringService.h"
+#include "store/ui/ServerTexts.h"
 
-#include <qt6keychain/keychain.h>
+#include <QHash>
 
 namespace Keyring {
 
@@ -29,32 +29,16 @@ QString keyOf(const DatabaseLocation::Server &server)
     return server.Describe();
 }
 
-// Runs a keychain job to its end; a keyring that does not answer within a
-// few seconds counts as none.
-bool runJob(QKeychain::Job &job, QString *error)
+// The desktop's keyring, from the plugin loaded the first time it is needed.
+// Without the plugin there is no keyring, as on a computer without a keyring
+// service, and *error says that part of the program did not load.
+KeyringService *desktop(QString *error)
 {
-    QEventLoop loop;
-    bool finished = false;
-    QObject::connect(&job, &QKeychain::Job::finished, &loop, [&] {
-        finished = true;
-        loop.quit();
-    });
-    QTimer::singleShot(10000, &loop, &QEventLoop::quit);
-    job.setAutoDelete(false);
-    job.start();
-    if (!finished)
-        loop.exec();
-    if (!finished) {
-        if (error)
-            *error = QStringLiteral("The keyring did not answer.");
-        return false;
-    }
-    if (job.error() != QKeychain::NoError) {
-        if (error)
-            *error = job.errorString();
-        return false;
-    }
-    return true;
+    QString why;
+    KeyringService *service = PluginModule::Get<KeyringService>(QStringLiteral("kvr-keyring.so"), &why);
+    if (!service && error)
+        *error = ServerText::KeyringNotLoaded() + (why.isEmpty() ? QString() : QLatin1Char('\n') + why);
+    return service;
 }
 
 } // namespace
@@ -66,9 +50,11 @@ QString Read(const DatabaseLocation::Server &server, QString *error)
             *error = QStringLiteral("No keyring service.");
         return memory().available ? memory().entries.value(keyOf(server)) : QString();
     }
-    QKeychain::ReadPasswordJob job(kService);
-    job.setKey(keyOf(server));
-    return runJob(job, error) ? job.textData() : QString();
+    KeyringService *service = desktop(error);
+    QString password;
+    if (!service || !service->ReadPassword(kService, keyOf(server), &password, error))
+        return QString();
+    return password;
 }
 
 bool Write(const DatabaseLocation::Server &server, const QString &password, QString *error)
@@ -82,10 +68,8 @@ bool Write(const DatabaseLocation::Server &server, const QString &password, QStr
         memory().entries.insert(keyOf(server), password);
         return true;
     }
-    QKeychain::WritePasswordJob job(kService);
-    job.setKey(keyOf(server));
-    job.setTextData(password);
-    return runJob(job, error);
+    KeyringService *service = desktop(error);
+    return service && service->WritePassword(kService, keyOf(server), password, error);
 }
 
 void Forget(const DatabaseLocation::Server &server)
@@ -94,9 +78,8 @@ void Forget(const DatabaseLocation::Server &server)
         memory().entries.remove(keyOf(server));
         return;
     }
-    QKeychain::DeletePasswordJob job(kService);
-    job.setKey(keyOf(server));
-    runJob(job, nullptr);
+    if (KeyringService *service = desktop(nullptr))
+        service->DeletePassword(kService, keyOf(server), nullptr);
 }
 
 namespace Test {

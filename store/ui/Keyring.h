@@ -1,8 +1,9 @@
 #pragma once
 // A server password kept in the desktop's keyring (the secret service of
-// GNOME or KDE, through QtKeychain), never in a file of the program's own.
-// Without a keyring service nothing is kept and every call says so; the
-// program then asks for the password at every start.
+// GNOME or KDE, through the plugin kvr-keyring.so, store/ui/KeyringService.h),
+// never in a file of the program's own. Without a keyring service, or without
+// the plugin, nothing is kept and every call says so; the program then asks
+// for the password at every start.
 #include "store/DatabaseLocation.h"
 
 #include <QString>

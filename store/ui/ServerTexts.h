@@ -10,6 +10,9 @@ inline QString AskPassword() { return QString::fromUtf8("گذرواژه کارب
 inline QString PasswordRefused() { return QString::fromUtf8("سرور گذرواژه را نپذيرفت. گذرواژه را دوباره وارد کنيد."); }
 inline QString KeepPassword() { return QString::fromUtf8("گذرواژه در دسته کليد دسکتاپ (keyring) نگه داشته شود"); }
 inline QString NotKept() { return QString::fromUtf8("گذرواژه در دسته کليد دسکتاپ نگه داشته نشد؛ دفعه بعد دوباره پرسيده مي شود."); }
+// Why nothing is kept when the program's keyring part (kvr-keyring.so) is
+// missing or does not load; the loader's detail may follow on a line of its own.
+inline QString KeyringNotLoaded() { return QString::fromUtf8("بخش دسته کليد برنامه بارگذاري نشد."); }
 inline QString UseFileThisTime() { return QString::fromUtf8("آيا برنامه اين بار با فايل اطلاعات همين کامپيوتر (KVRDB.mdb) اجرا شود؟ اطلاعاتي که اين بار ثبت شود روي سرور نخواهد بود."); }
 
 // The settings tab.

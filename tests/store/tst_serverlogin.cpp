@@ -2,6 +2,7 @@
 // asked for when the server wants one (again when it was refused), may be
 // kept in the desktop's keyring, and a server that cannot be reached is
 // said, with the way to this computer's file for this time.
+#include "common/PluginModule.h"
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
 #include "store/DatabaseError.h"
@@ -78,6 +79,7 @@ void TestServerLogin::cleanup()
 {
     Dialogs::Test::Uninstall();
     Keyring::Test::UseDesktop();
+    PluginModule::SetFolderForTests(QString());
     LiveServer::Release();
     DatabaseLocation::SaveChoice({});
     m_f.reset();
@@ -127,14 +129,24 @@ void TestServerLogin::passwordAskedUntilAccepted()
 void TestServerLogin::passwordKeptInTheKeyring_data()
 {
     QTest::addColumn<bool>("keyring"); // a keyring service is there
-    QTest::newRow("keyring") << true;
-    QTest::newRow("no keyring service") << false;
+    QTest::addColumn<bool>("plugin");  // the program's keyring part loads
+    QTest::newRow("keyring") << true << true;
+    QTest::newRow("no keyring service") << false << true;
+    QTest::newRow("the keyring part of the program missing") << false << false;
 }
 
 void TestServerLogin::passwordKeptInTheKeyring()
 {
     QFETCH(bool, keyring);
-    Keyring::Test::UseMemory(keyring);
+    QFETCH(bool, plugin);
+    QTemporaryDir noPlugins;
+    if (plugin) {
+        Keyring::Test::UseMemory(keyring);
+    } else {
+        // The desktop's keyring, but its plugin is not beside the program.
+        Keyring::Test::UseDesktop();
+        PluginModule::SetFolderForTests(noPlugins.path());
+    }
     choose(passwordUser());
     Dialogs::Test::QueuePassword(QStringLiteral("secret"), true);
     QVERIFY(start());
@@ -144,6 +156,8 @@ void TestServerLogin::passwordKeptInTheKeyring()
     QCOMPARE(Dialogs::Test::Boxes().size(), keyring ? 0 : 1);
     if (!keyring)
         QVERIFY(Dialogs::Test::Boxes()[0].text.startsWith(ServerText::NotKept()));
+    if (!plugin)
+        QCOMPARE(Dialogs::Test::Boxes()[0].text.section(QLatin1Char('\n'), 1, 1), ServerText::KeyringNotLoaded());
 
     Dialogs::Test::Clear();
     DatabaseLocation::SetPassword(QString());
