@@ -4,12 +4,11 @@
 // that calls it lives in the plugin kvr-zip.so (capture/zip/), which opens
 // archives and unpacks their members and nothing else. Every limit of the
 // reader (budgets, nesting, member count) stays in XlsxCellReader.cpp.
+#include <QIODevice>
 #include <QString>
 #include <QtPlugin>
 
 #include <memory>
-
-class QIODevice;
 
 // One archive, open for unpacking its members one at a time.
 class ZipArchive
