@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QPluginLoader>
 
@@ -34,6 +35,15 @@ QHash<QString, Loaded> &loaded()
     return l;
 }
 
+// Every loader that loaded its plugin: a plugin is never unloaded while the
+// program runs. The list itself is never destroyed either, so that the leak
+// checker, which looks after the program's statics are gone, sees them held.
+QList<QPluginLoader *> &loaders()
+{
+    static auto *l = new QList<QPluginLoader *>;
+    return *l;
+}
+
 Loaded load(const QString &fileName)
 {
     Loaded result;
@@ -43,9 +53,9 @@ Loaded load(const QString &fileName)
             why << QStringLiteral("%1 not found").arg(QDir::toNativeSeparators(file));
             continue;
         }
-        // Kept: a plugin is never unloaded while the program runs.
         auto *loader = new QPluginLoader(file);
         if (QObject *instance = loader->instance()) {
+            loaders().append(loader);
             result.instance = instance;
             return result;
         }
