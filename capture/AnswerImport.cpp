@@ -1,5 +1,6 @@
 #include "capture/AnswerImport.h"
 
+#include "capture/CaptureTexts.h"
 #include "capture/Connection.h"
 
 #include "common/ProgramFolder.h"
@@ -42,6 +43,9 @@ Report Run(DataControl &answers, const QString &code, const QString &path)
 
 Report Store(DataControl &answers, const QString &code, const WorkbookReader::Result &cells)
 {
+    // A fault of the installation, not of the workbook: said as such.
+    if (cells.status == WorkbookReader::Status::ReaderMissing)
+        return Outcome_(Outcome::ReaderMissing, CaptureText::XlsxReaderMissing() + QLatin1Char('\n') + cells.reason);
     if (cells.status == WorkbookReader::Status::Uncalculated)
         return Outcome_(Outcome::Uncalculated, cells.reason);
     if (cells.status != WorkbookReader::Status::Ok || cells.answers.size() != WorkbookReader::kItems)

@@ -17,11 +17,12 @@ enum class Outcome {
     Unreadable,  // no workbook, no marker sheet, or no answer row to fill
     WriteFailed, // the database could not be read or the row not written; the stored answers are unchanged
     Uncalculated, // a cell read holds a formula without a stored result; nothing was stored
+    ReaderMissing, // the program's .xlsx reader did not load; nothing was stored
 };
 
 struct Report {
     Outcome outcome = Outcome::Unreadable;
-    QString reason;  // why, for Unreadable and Uncalculated (the cells); for WriteFailed in Persian (the system's words on a second line)
+    QString reason;  // why, for Unreadable and Uncalculated (the cells); for WriteFailed and ReaderMissing in Persian (the system's words on a second line)
     int changed = 0; // answers that differ from what was stored
 };
 

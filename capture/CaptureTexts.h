@@ -84,6 +84,9 @@ inline QString IntroText() { return QString::fromUtf8("در اين پرسشنا�
 // results (as some programs write them); opening and saving it once in a
 // spreadsheet program stores the results.
 inline QString UncalculatedWorkbook() { return QString::fromUtf8("در اين فايل فرمولهايي هست كه نتيجه آنها در فايل ذخيره نشده است؛ هيچ پاسخي وارد نشد.\nفايل را يك بار در برنامه اكسل يا برنامه صفحه گسترده ديگري باز و ذخيره كنيد و دوباره انتخاب كنيد."); }
+// The part of the program that opens .xlsx files did not load
+// (capture/ZipArchive.h); .xls files are still read.
+inline QString XlsxReaderMissing() { return QString::fromUtf8("فايلهاي xlsx خوانده نمي شوند: بخشي از برنامه كه آنها را باز مي كند پيدا نشد يا باز نشد؛ هيچ پاسخي وارد نشد.\nبرنامه را دوباره نصب كنيد، يا فايل را در برنامه اكسل به صورت xls ذخيره كنيد و دوباره انتخاب كنيد."); }
 inline QString TestHelp() { return QString::fromUtf8("پس از انتخاب يك گزينه، با دكمه «بعدي» يا «قبلي» به سوال ديگر برويد. پاسخ هر سوال با زدن «بعدي» يا «قبلي» ذخيره مي شود. در پايان از اين صفحه خارج شويد و نمره ها، نيمرخ و تفسير را در صفحه نتايج ببينيد."); }
 
 } // namespace CaptureText

@@ -26,6 +26,7 @@ Message For(const AnswerImport::Report &report)
     case AnswerImport::Outcome::Unreadable:
         return {QStringLiteral("Error A4"), ErrorA4Text(), Icon::Information};
     case AnswerImport::Outcome::WriteFailed:
+    case AnswerImport::Outcome::ReaderMissing:
         // Nothing was stored; say so rather than report success over it.
         return {QStringLiteral("خطا"), report.reason, Icon::Critical};
     case AnswerImport::Outcome::Uncalculated:

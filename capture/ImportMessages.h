@@ -20,7 +20,8 @@ struct Message {
 Message NoFileChosen();
 // The message for the outcome of an import: "Error A1" for a wrong marker,
 // "Error A4" for a file that cannot be read, "خطا" with the reason when the
-// answers could not be stored, "ورود اطلاعات" on success.
+// answers could not be stored or the program cannot read .xlsx files,
+// "ورود اطلاعات" on success.
 Message For(const AnswerImport::Report &report);
 // The five lines of the "Error A4" box.
 QString ErrorA4Text();

@@ -27,6 +27,10 @@
 // member by member from the file; an .xls is held whole with its workbook
 // stream, so no file within kMaxFileBytes makes the reader use more than
 // about twice its size.
+//
+// The zip archive of an .xlsx is opened by the plugin kvr-zip.so, loaded at
+// the first .xlsx read (capture/ZipArchive.h). Where it cannot be loaded,
+// every .xlsx is refused as ReaderMissing; .xls files are read as ever.
 class WorkbookReader
 {
 public:
@@ -36,6 +40,7 @@ public:
         Damaged,       // a workbook in form, but broken, malformed or over a limit
         NoMarkerSheet, // a readable workbook without the marker worksheet
         Uncalculated,  // a cell read holds a formula without a stored result
+        ReaderMissing, // a zip archive, but the program's zip reader (a plugin) did not load
     };
 
     struct Result {

@@ -1,14 +1,14 @@
 #include "capture/XlsxCellReader.h"
 
 #include "capture/WorkbookCells.h"
+#include "capture/ZipArchive.h"
+
+#include "common/PluginModule.h"
 
 #include <QDir>
 #include <QHash>
 #include <QUrl>
 #include <QXmlStreamReader>
-
-#include <quazip/quazip.h>
-#include <quazip/quazipfile.h>
 
 #include <algorithm>
 #include <cmath>
@@ -114,24 +114,18 @@ private:
 class PartReader
 {
 public:
-    PartReader(QuaZip *zip, qint64 budget) : m_file(zip), m_budget(budget) {}
-    ~PartReader()
-    {
-        if (m_file.isOpen())
-            m_file.close();
-    }
+    PartReader(ZipArchive *zip, qint64 budget) : m_zip(zip), m_budget(budget) {}
 
     // False when the archive has no such member or it cannot be unpacked.
     bool open(const QString &name)
     {
-        QuaZip *zip = m_file.getZip();
-        if (!zip->setCurrentFile(name, QuaZip::csInsensitive))
-            return false;
-        if (!m_file.open(QIODevice::ReadOnly)) {
+        bool missing = false;
+        m_file = m_zip->openMember(name, &missing);
+        if (m_file)
+            return true;
+        if (!missing)
             m_error = QStringLiteral("cannot unpack %1").arg(name);
-            return false;
-        }
-        return true;
+        return false;
     }
 
     QXmlStreamReader::TokenType next()
@@ -175,7 +169,7 @@ private:
     {
         char buffer[kChunk];
         const qint64 room = m_budget - m_used;
-        const qint64 n = m_file.read(buffer, qMin<qint64>(kChunk, room + 1));
+        const qint64 n = m_file->read(buffer, qMin<qint64>(kChunk, room + 1));
         if (n < 0) {
             m_error = QStringLiteral("archive member damaged");
             return;
@@ -194,7 +188,8 @@ private:
         m_xml.addData(QByteArray(buffer, int(n)));
     }
 
-    QuaZipFile m_file;
+    ZipArchive *m_zip;
+    std::unique_ptr<QIODevice> m_file;
     QXmlStreamReader m_xml;
     MarkupGuard m_guard;
     qint64 m_budget;
@@ -268,7 +263,7 @@ QString RelationsPartOf(const QString &partName)
 
 // Reads a relationships part. A missing part gives an empty list; a broken
 // one sets *error.
-QList<Relationship> ReadRelationships(QuaZip *zip, const QString &name, QString *error)
+QList<Relationship> ReadRelationships(ZipArchive *zip, const QString &name, QString *error)
 {
     QList<Relationship> rels;
     PartReader part(zip, kSmallPartBudget);
@@ -532,13 +527,18 @@ struct Styles {
 class Book
 {
 public:
-    explicit Book(QIODevice *device) : m_zip(device) {}
+    explicit Book(QIODevice *device) : m_device(device) {}
 
     Result read()
     {
-        if (!m_zip.open(QuaZip::mdUnzip))
+        QString why;
+        ZipReader *reader = PluginModule::Get<ZipReader>(ZipArchivePlugin::FileName(), &why);
+        if (!reader)
+            return Failure(Status::ReaderMissing, QStringLiteral("the zip reader did not load: %1").arg(why));
+        m_zip = reader->open(m_device);
+        if (!m_zip)
             return Failure(Status::Damaged, QStringLiteral("not a readable zip archive"));
-        if (m_zip.getEntriesCount() > 100000)
+        if (m_zip->memberCount() > 100000)
             return Failure(Status::Damaged, QStringLiteral("too many archive members"));
 
         Result failure;
@@ -570,7 +570,7 @@ private:
     bool findSheetPart(QList<Relationship> *workbookRels, QString *sheetPart, Result *failure)
     {
         QString error;
-        const QList<Relationship> packageRels = ReadRelationships(&m_zip, QStringLiteral("_rels/.rels"), &error);
+        const QList<Relationship> packageRels = ReadRelationships(m_zip.get(), QStringLiteral("_rels/.rels"), &error);
         if (!error.isEmpty()) {
             *failure = Failure(Status::Damaged, error);
             return false;
@@ -578,7 +578,7 @@ private:
         m_workbookPart = QStringLiteral("xl/workbook.xml");
         if (const Relationship *doc = FindByType(packageRels, u"/officeDocument"))
             m_workbookPart = ResolveTarget(QString(), doc->target);
-        *workbookRels = ReadRelationships(&m_zip, RelationsPartOf(m_workbookPart), &error);
+        *workbookRels = ReadRelationships(m_zip.get(), RelationsPartOf(m_workbookPart), &error);
         if (!error.isEmpty()) {
             *failure = Failure(Status::Damaged, error);
             return false;
@@ -601,7 +601,7 @@ private:
     // from the workbook properties before the sheet list.
     bool findMarkerSheet(QString *relId, Result *failure)
     {
-        PartReader part(&m_zip, kSmallPartBudget);
+        PartReader part(m_zip.get(), kSmallPartBudget);
         if (!part.open(m_workbookPart)) {
             *failure = Failure(Status::Damaged,
                                part.error().isEmpty() ? QStringLiteral("no workbook part") : part.error());
@@ -652,7 +652,7 @@ private:
 
     bool readSheet(const QString &sheetPart, Result *failure)
     {
-        PartReader part(&m_zip, kLargePartBudget);
+        PartReader part(m_zip.get(), kLargePartBudget);
         if (!part.open(sheetPart)) {
             *failure = Failure(Status::Damaged, part.error().isEmpty()
                                                     ? QStringLiteral("sheet part %1 missing").arg(sheetPart)
@@ -687,7 +687,7 @@ private:
         }
         if (needed.empty())
             return true;
-        PartReader part(&m_zip, kLargePartBudget);
+        PartReader part(m_zip.get(), kLargePartBudget);
         if (!part.open(partNamed(workbookRels, u"/sharedStrings", QStringLiteral("xl/sharedStrings.xml")))) {
             *failure = Failure(Status::Damaged, part.error().isEmpty() ? QStringLiteral("shared strings missing")
                                                                        : part.error());
@@ -754,7 +754,7 @@ private:
     // numbers. A workbook without a styles part shows every number as such.
     bool readStyles(const QList<Relationship> &workbookRels, Styles *styles, Result *failure)
     {
-        PartReader part(&m_zip, kSmallPartBudget);
+        PartReader part(m_zip.get(), kSmallPartBudget);
         if (!part.open(partNamed(workbookRels, u"/styles", QStringLiteral("xl/styles.xml")))) {
             if (part.error().isEmpty())
                 return true;
@@ -792,7 +792,8 @@ private:
         }
     }
 
-    QuaZip m_zip;
+    QIODevice *m_device;
+    std::unique_ptr<ZipArchive> m_zip;
     QString m_workbookPart;
     bool m_date1904 = false;
     RawCell m_cells[WorkbookCells::kSlots];

@@ -8,6 +8,7 @@
 
 #include <QBuffer>
 #include <QByteArray>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
@@ -20,6 +21,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <random>
 
 static WorkbookReader::Status Check(const QByteArray &bytes)
@@ -33,14 +35,21 @@ static WorkbookReader::Status Check(const QByteArray &bytes)
     // other result a reason.
     if (r.status == WorkbookReader::Status::Ok ? r.answers.size() != WorkbookReader::kItems : r.reason.isEmpty())
         __builtin_trap();
+    // Without the zip plugin no .xlsx would reach the reader at all.
+    if (r.status == WorkbookReader::Status::ReaderMissing) {
+        std::fprintf(stderr, "%s\n", qPrintable(r.reason));
+        std::abort();
+    }
     return r.status;
 }
 
 // Qt's warnings (a zip library seeking past the end of a damaged archive)
-// would only slow the run down.
-extern "C" int LLVMFuzzerInitialize(int *, char ***)
+// would only slow the run down. The application object tells the plugin
+// loader the program's folder, where the zip plugin lies.
+extern "C" int LLVMFuzzerInitialize(int *argc, char ***argv)
 {
     qInstallMessageHandler([](QtMsgType, const QMessageLogContext &, const QString &) {});
+    static QCoreApplication app(*argc, *argv);
     return 0;
 }
 

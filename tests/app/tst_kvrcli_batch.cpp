@@ -78,6 +78,9 @@ private slots:
         m_db = std::make_unique<StoreFixture>();
         QVERIFY2(m_db->ok(), qPrintable(m_db->error()));
         QVERIFY(QFile::copy(built, QDir(m_db->Folder()).filePath(QStringLiteral("kvr-cli"))));
+        // The .xlsx reader lies beside the program, as in the build.
+        QVERIFY(QFile::copy(QDir(qEnvironmentVariable("KVR_PROGRAM_DIR")).filePath(QStringLiteral("kvr-zip.so")),
+                            QDir(m_db->Folder()).filePath(QStringLiteral("kvr-zip.so"))));
         QVERIFY(QFile::copy(QDir(qEnvironmentVariable("KVR_SOURCE_DIR")).filePath(QStringLiteral("data/KVR.fr3")),
                             QDir(m_db->Folder()).filePath(QStringLiteral("KVR.fr3"))));
         QDir(m_caller.path()).removeRecursively();
@@ -153,6 +156,7 @@ private slots:
         QTest::addColumn<int>("status");
         QTest::addColumn<QString>("says");
         QTest::addColumn<QStringList>("stored"); // the examinee's answers afterwards
+        QTest::addColumn<bool>("zipReader");     // the .xlsx reader is installed
         QStringList all;
         for (int n = 1; n <= 40; ++n)
             all << QString::number(n % 3);
@@ -164,13 +168,18 @@ private slots:
         mixed[4] = QStringLiteral("2");
         const QStringList before(40, QStringLiteral("2"));
         const QString success = QString::fromUtf8("داده ها با موفقيت وارد سيستم شدند");
-        QTest::newRow("every answer") << "4" << Fixture("import-all.xls") << 0 << success << all;
-        QTest::newRow("odd cells leave answers") << "4" << Fixture("import-mixed.xls") << 0 << success << mixed;
-        QTest::newRow("relative to the caller") << "4" << "copy.xlsx" << 0 << success << all;
-        QTest::newRow("wrong marker") << "4" << Fixture("import-lowercase.xls") << 1 << "Error A1" << before;
-        QTest::newRow("no marker sheet") << "4" << Fixture("import-nosheet.xls") << 1 << "Error A4" << before;
-        QTest::newRow("no such file") << "4" << "none.xlsx" << 1 << "Error A4" << before;
-        QTest::newRow("no such examinee") << "99" << Fixture("import-all.xls") << 1 << "Error A4" << before;
+        QTest::newRow("every answer") << "4" << Fixture("import-all.xls") << 0 << success << all << true;
+        QTest::newRow("odd cells leave answers") << "4" << Fixture("import-mixed.xls") << 0 << success << mixed << true;
+        QTest::newRow("relative to the caller") << "4" << "copy.xlsx" << 0 << success << all << true;
+        QTest::newRow("wrong marker") << "4" << Fixture("import-lowercase.xls") << 1 << "Error A1" << before << true;
+        QTest::newRow("no marker sheet") << "4" << Fixture("import-nosheet.xls") << 1 << "Error A4" << before << true;
+        QTest::newRow("no such file") << "4" << "none.xlsx" << 1 << "Error A4" << before << true;
+        QTest::newRow("no such examinee") << "99" << Fixture("import-all.xls") << 1 << "Error A4" << before << true;
+        QTest::newRow("saved as .xlsx") << "4" << Fixture("import-mixed-lo.xlsx") << 0 << success << mixed << true;
+        // Without the reader an .xlsx is refused in so many words, and nothing is stored.
+        const QString missing = QString::fromUtf8("فايلهاي xlsx خوانده نمي شوند");
+        QTest::newRow("no .xlsx reader") << "4" << Fixture("import-mixed-lo.xlsx") << 1 << missing << before << false;
+        QTest::newRow("no .xlsx reader, .xls") << "4" << Fixture("import-all.xls") << 0 << success << all << false;
     }
     void import()
     {
@@ -179,6 +188,9 @@ private slots:
         QFETCH(int, status);
         QFETCH(QString, says);
         QFETCH(QStringList, stored);
+        QFETCH(bool, zipReader);
+        if (!zipReader)
+            QVERIFY(QFile::remove(QDir(m_db->Folder()).filePath(QStringLiteral("kvr-zip.so"))));
         add(QStringLiteral("4"), QStringLiteral("Sara"), kFemale, QStringList(40, QStringLiteral("2")));
         // A filled template kept beside the caller's script.
         if (file == QLatin1String("copy.xlsx"))

@@ -2,6 +2,7 @@
 // both formats, imported into a scratch database through the screen.
 #include "capture/CaptureTexts.h"
 #include "capture/ui/Frm_File.h"
+#include "common/PluginModule.h"
 #include "common/Vendor.h"
 #include "common/ui/Dialogs.h"
 #include "common/ui/MainWindowRef.h"
@@ -73,6 +74,7 @@ private slots:
     void refused();
     void landsOnTheDoubleClickedLine();
     void noAnswerRowIsNotCreated();
+    void withoutTheXlsxReader();
     void failedWriteLeavesAnswersAsTheyWere_data();
     void failedWriteLeavesAnswersAsTheyWere();
     void screenElements();
@@ -395,6 +397,36 @@ void TestFileImport::noAnswerRowIsNotCreated()
 // The 40 answers are written together. A write that fails, even one that
 // fails only on a later item, leaves every stored answer as it was and is
 // reported as an error with its reason, never as success.
+// A program whose .xlsx reader (a plugin) is missing says so in an error box,
+// not that the file was tampered with, and stores nothing; .xls files still
+// import.
+void TestFileImport::withoutTheXlsxReader()
+{
+    m_f->AddExaminees({QStringLiteral("3")});
+    SetStored(QStringLiteral("3"), Repeat(QStringLiteral("2")));
+    const QString xlsx = WriteFile(QStringLiteral("answers.xlsx"), Make(Book{{AnswerSheet(Repeat(QStringLiteral("0")))}}));
+    QTemporaryDir noPlugins;
+    QVERIFY(noPlugins.isValid());
+    PluginModule::SetFolderForTests(noPlugins.path());
+    ImportOn(QStringLiteral("3"), xlsx);
+    const QList<Dialogs::Box> refused = Dialogs::Test::Boxes();
+    const QStringList storedAfterRefusal = Stored(QStringLiteral("3"));
+    ImportOn(QStringLiteral("3"), Fixture(QStringLiteral("import-all.xls")));
+    const QList<Dialogs::Box> boxes = Dialogs::Test::Boxes();
+    const QStringList stored = Stored(QStringLiteral("3"));
+    PluginModule::SetFolderForTests(QString());
+
+    QCOMPARE(refused.size(), 1);
+    QCOMPARE(refused[0].caption, CaptureText::Error());
+    QCOMPARE(refused[0].icon, QMessageBox::Critical);
+    QVERIFY2(refused[0].text.startsWith(CaptureText::XlsxReaderMissing() + QLatin1Char('\n')), qPrintable(refused[0].text));
+    QVERIFY2(refused[0].text.contains(QStringLiteral("kvr-zip.so")), qPrintable(refused[0].text));
+    QCOMPARE(storedAfterRefusal, Repeat(QStringLiteral("2")));
+    QCOMPARE(boxes.size(), 2);
+    QCOMPARE(boxes[1].text, kOkText);
+    QCOMPARE(stored, Cycle());
+}
+
 void TestFileImport::failedWriteLeavesAnswersAsTheyWere_data()
 {
     QTest::addColumn<QString>("column"); // the one refused; empty: every write

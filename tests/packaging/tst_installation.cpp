@@ -143,7 +143,7 @@ private slots:
     {
         const QStringList present{
             "bin/kvr", "bin/kvr-cli", "libexec/kvr/kvr-webview.so", "libexec/kvr/kvr-keyring.so",
-            "libexec/kvr/kvr-xlsx",
+            "libexec/kvr/kvr-xlsx", "libexec/kvr/kvr-zip.so",
             "share/kvr/KVRDB.mdb", "share/kvr/KVR.fr3", "share/kvr/icon3.ico", "share/kvr/CloseMSN.bmp",
             "share/kvr/KVR-Excel.xlsx", "share/kvr/KVR-Excel.zip",
             "share/kvr/Styles/Office2010.cjstyles/NormalBlue.ini",
@@ -322,6 +322,12 @@ private slots:
             values << QString::number(i % 3);
         }
         QVERIFY(exec(alice, QStringLiteral("INSERT INTO Answer1 (Code%1) VALUES (5%2)").arg(cols, marks), values));
+        // and imports answers from an .xlsx, opened by the installed zip reader.
+        r = cli(QStringLiteral("alice"),
+                {QStringLiteral("import"), QStringLiteral("5"),
+                 QDir(qEnvironmentVariable("KVR_SOURCE_DIR")).filePath(QStringLiteral("tests/fixtures/import-mixed-lo.xlsx"))});
+        QVERIFY2(r.status == 0, qPrintable(r.err));
+        QVERIFY2(r.out.contains(QStringLiteral("examinee 5")), qPrintable(r.out));
         const QByteArray aliceRecords = readAll(alice);
 
         // The .xlsx export runs the installed workbook writer.
