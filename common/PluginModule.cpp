@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QHash>
+#include <QList>
 #include <QMutex>
 #include <QPluginLoader>
 
@@ -34,6 +35,16 @@ QHash<QString, Loaded> &loaded()
     return l;
 }
 
+// The loader of every plugin that loaded, held for as long as the program
+// runs (a plugin is never unloaded); the list itself outlives the static
+// objects, so the leak checker sees the loaders still held as the process
+// ends.
+QList<QPluginLoader *> &loaders()
+{
+    static auto *l = new QList<QPluginLoader *>;
+    return *l;
+}
+
 Loaded load(const QString &fileName)
 {
     Loaded result;
@@ -43,9 +54,9 @@ Loaded load(const QString &fileName)
             why << QStringLiteral("%1 not found").arg(QDir::toNativeSeparators(file));
             continue;
         }
-        // Kept: a plugin is never unloaded while the program runs.
         auto *loader = new QPluginLoader(file);
         if (QObject *instance = loader->instance()) {
+            loaders().append(loader);
             result.instance = instance;
             return result;
         }
