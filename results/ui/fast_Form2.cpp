@@ -1,23 +1,21 @@
 #include "results/ui/fast_Form2.h"
 
+#include "common/PluginModule.h"
 #include "common/ProgramFolder.h"
 #include "common/ui/Dialogs.h"
+#include "common/ui/Placement.h"
 #include "results/ReportRenderer.h"
 #include "results/ui/ErgebnisTexts.h"
-#include "results/ui/PreviewToolbar.h"
+#include "results/ui/ReportPrinting.h"
 
-#include <QAction>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPixmap>
 #include <QPointer>
-#include <QPrintPreviewDialog>
-#include <QPrinter>
 #include <QPushButton>
 #include <QStandardPaths>
-#include <QToolBar>
 
 namespace {
 fast_Form2::PreviewHook &previewHook()
@@ -75,45 +73,51 @@ void fast_Form2::run()
         self->deleteLater();
 }
 
+void fast_Form2::savePdf(const ReportTemplate &report, QWidget *parent)
+{
+    const QString start = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                              .filePath(QStringLiteral("KVR.pdf"));
+    QString path = Dialogs::SaveFileName(parent, ErgebnisText::SavePdf(), start, QStringLiteral("PDF (*.pdf)"));
+    RestoreCurrentFolder();
+    if (path.isEmpty())
+        return;
+    if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
+        path += QLatin1String(".pdf");
+    QString error, reason;
+    if (!WriteReportPdf(report, path, &error, &reason))
+        Dialogs::Message(parent, QStringLiteral("خطا"), ErgebnisText::FailureText(ErgebnisText::PdfNotSaved(), reason, error),
+                         QMessageBox::Warning);
+}
+
 void fast_Form2::showPreview(const ReportTemplate &report, QWidget *parent)
 {
-    QPrinter printer(QPrinter::HighResolution);
-    printer.setPageSize(QPageSize(QPageSize::A4));
-    printer.setPageOrientation(QPageLayout::Portrait);
-    printer.setFullPage(true);
-    printer.setDocName(QStringLiteral("KVR"));
-
-    QPrintPreviewDialog dialog(&printer, parent);
-    dialog.setObjectName(QStringLiteral("ReportPreview"));
-    dialog.setWindowTitle(QStringLiteral("KVR"));
-    QObject::connect(&dialog, &QPrintPreviewDialog::paintRequested, &dialog, [&report](QPrinter *p) {
-        QPainter painter(p);
-        if (painter.isActive())
-            RenderReport(report, painter);
-    });
-
-    // Saving as PDF does not depend on the system's print dialog offering it.
-    if (auto *toolbar = dialog.findChild<QToolBar *>()) {
-        toolbar->addSeparator();
-        QAction *save = toolbar->addAction(QStringLiteral("ذخيره به صورت PDF"));
-        save->setObjectName(QStringLiteral("SavePdf"));
-        QObject::connect(save, &QAction::triggered, &dialog, [&dialog, &report] {
-            const QString start = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
-                                      .filePath(QStringLiteral("KVR.pdf"));
-            QString path = Dialogs::SaveFileName(&dialog, QStringLiteral("ذخيره به صورت PDF"), start,
-                                                 QStringLiteral("PDF (*.pdf)"));
-            RestoreCurrentFolder();
-            if (path.isEmpty())
-                return;
-            if (!path.endsWith(QLatin1String(".pdf"), Qt::CaseInsensitive))
-                path += QLatin1String(".pdf");
-            QString error, reason;
-            if (!WriteReportPdf(report, path, &error, &reason))
-                Dialogs::Message(&dialog, QStringLiteral("خطا"),
-                                 ErgebnisText::FailureText(ErgebnisText::PdfNotSaved(), reason, error),
-                                 QMessageBox::Warning);
-        });
+    QString error;
+    auto *printing = PluginModule::Get<ReportPrinting>(ReportPrint::PluginFileName(), &error);
+    if (!printing) {
+        // The profile is not lost without the printing part: it can still
+        // be saved as a PDF, which needs no printer.
+        QString text = ErgebnisText::PrintNotLoaded() + QLatin1Char('\n') + ErgebnisText::SavePdfInstead();
+        if (!error.isEmpty())
+            text += QLatin1Char('\n') + error;
+        if (Dialogs::Message(parent, QStringLiteral("خطا"), text, QMessageBox::Warning,
+                             QMessageBox::Yes | QMessageBox::No)
+            == QMessageBox::Yes)
+            savePdf(report, parent);
+        return;
     }
-    ArrangePreviewToolbar(&dialog);
-    dialog.exec();
+
+    ReportPreviewRequest request;
+    request.windowTitle = QStringLiteral("KVR");
+    request.documentName = QStringLiteral("KVR");
+    request.savePdfText = ErgebnisText::SavePdf();
+    request.paintPage = [&report](QPainter &painter) { RenderReport(report, painter); };
+    request.savePdf = [&report](QWidget *preview) { savePdf(report, preview); };
+    // Two thirds of the screen's width and its whole height, for an upright
+    // page, over the main window; Arrange() takes off what the frame needs.
+    request.place = [](QWidget *preview) {
+        const QRect area = Placement::AvailableArea(preview);
+        preview->resize(qMax(area.width() * 2 / 3, qMin(720, area.width())), area.height());
+        Placement::Arrange(preview);
+    };
+    printing->ShowPreview(request, parent);
 }

@@ -14,7 +14,9 @@ class QPushButton;
 // Inputs(), and presses Command1 in code. The run fills the template, shows
 // it in a print preview window (print, save as PDF) and returns when the user
 // closes that window; the form then unloads itself, so every run starts
-// afresh. No step of the run shows a message.
+// afresh. No step of the run shows a message, unless the program's printing
+// part (kvr-print.so) cannot be loaded: a "خطا" box then says so and offers
+// to save the profile as a PDF instead.
 class fast_Form2 : public QWidget {
     Q_OBJECT
 public:
@@ -42,6 +44,9 @@ public:
 private:
     void run();
     static void showPreview(const ReportTemplate &report, QWidget *parent);
+    // Asks for a file name and writes the report there as a PDF; a failure
+    // is shown in a box over parent.
+    static void savePdf(const ReportTemplate &report, QWidget *parent);
 
     QLineEdit *txtid_;
     QPushButton *command1_;

@@ -143,7 +143,7 @@ private slots:
     {
         const QStringList present{
             "bin/kvr", "bin/kvr-cli", "libexec/kvr/kvr-webview.so", "libexec/kvr/kvr-keyring.so",
-            "libexec/kvr/kvr-xlsx", "libexec/kvr/kvr-zip.so",
+            "libexec/kvr/kvr-print.so", "libexec/kvr/kvr-xlsx", "libexec/kvr/kvr-zip.so",
             "share/kvr/KVRDB.mdb", "share/kvr/KVR.fr3", "share/kvr/icon3.ico", "share/kvr/CloseMSN.bmp",
             "share/kvr/KVR-Excel.xlsx", "share/kvr/KVR-Excel.zip",
             "share/kvr/Styles/Office2010.cjstyles/NormalBlue.ini",

@@ -11,7 +11,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QFile>
-#include <QPrintPreviewDialog>
+#include <QDialog>
 #include <QRegularExpression>
 #include <QScreen>
 #include <QTemporaryDir>
@@ -55,8 +55,8 @@ private slots:
         QStringList visible, english;
         bool onScreen = false, tallEnough = false;
         QTimer::singleShot(0, this, [&] {
-            auto *dialog = qobject_cast<QPrintPreviewDialog *>(QApplication::activeModalWidget());
-            if (!dialog)
+            auto *dialog = qobject_cast<QDialog *>(QApplication::activeModalWidget());
+            if (!dialog || !dialog->inherits("QPrintPreviewDialog"))
                 return;
             const QRect area = dialog->screen()->availableGeometry();
             onScreen = area.contains(dialog->frameGeometry());

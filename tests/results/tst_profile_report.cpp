@@ -1,3 +1,4 @@
+#include "common/PluginModule.h"
 #include "common/ProgramFolder.h"
 #include "common/SafeFile.h"
 #include "common/ui/Dialogs.h"
@@ -7,13 +8,13 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QImage>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPointer>
-#include <QPrintPreviewDialog>
 #include <QTimer>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -306,7 +307,7 @@ private slots:
         Dialogs::Test::QueueFileName(pdf);
         QTimer::singleShot(0, this, [&] {
             for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (auto *d = qobject_cast<QPrintPreviewDialog *>(w); d && d->isVisible()) {
+                if (auto *d = qobject_cast<QDialog *>(w); d && d->inherits("QPrintPreviewDialog") && d->isVisible()) {
                     seen = d->objectName() == QLatin1String("ReportPreview");
                     // the preview's own button saves the profile as a PDF
                     if (auto *save = d->findChild<QAction *>(QStringLiteral("SavePdf")))
@@ -341,7 +342,7 @@ private slots:
         SafeFile::FailNextForTests(SafeFile::Step::Write, ENOSPC);
         QTimer::singleShot(0, this, [&] {
             for (QWidget *w : QApplication::topLevelWidgets()) {
-                if (auto *d = qobject_cast<QPrintPreviewDialog *>(w); d && d->isVisible()) {
+                if (auto *d = qobject_cast<QDialog *>(w); d && d->inherits("QPrintPreviewDialog") && d->isVisible()) {
                     if (auto *save = d->findChild<QAction *>(QStringLiteral("SavePdf")))
                         save->trigger();
                     d->reject();
@@ -362,6 +363,65 @@ private slots:
         QVERIFY(earlier.open(QIODevice::ReadOnly));
         QCOMPARE(earlier.readAll(), QByteArray("%PDF earlier profile"));
         QCOMPARE(QDir(folder_.path()).entryList(QDir::Files | QDir::Hidden), before);
+    }
+
+    // Without the printing plugin the profile is not lost: a "خطا" box says
+    // that printing could not be loaded and offers a PDF instead; "yes" asks
+    // for a file and writes it, "no" leaves without a file. No preview opens.
+    void withoutPrintingPluginOffersPdf_data()
+    {
+        QTest::addColumn<QMessageBox::StandardButton>("answer");
+        QTest::addColumn<QString>("fileName");
+        QTest::addColumn<int>("fileRequests");
+        QTest::addColumn<bool>("written");
+        QTest::newRow("declined") << QMessageBox::No << QString() << 0 << false;
+        QTest::newRow("saved as PDF") << QMessageBox::Yes << QStringLiteral("profile") << 1 << true;
+        QTest::newRow("file dialog cancelled") << QMessageBox::Yes << QString() << 1 << false;
+    }
+    void withoutPrintingPluginOffersPdf()
+    {
+        QFETCH(QMessageBox::StandardButton, answer);
+        QFETCH(QString, fileName);
+        QFETCH(int, fileRequests);
+        QFETCH(bool, written);
+        putTemplate();
+        QTemporaryDir noPlugins;
+        QVERIFY(noPlugins.isValid());
+        PluginModule::SetFolderForTests(noPlugins.path());
+        const QString pdf = QDir(folder_.path()).filePath(QStringLiteral("profile.pdf"));
+        Dialogs::Test::QueueAnswer(answer);
+        if (answer == QMessageBox::Yes)
+            Dialogs::Test::QueueFileName(fileName.isEmpty() ? QString() : QDir(folder_.path()).filePath(fileName));
+        bool previewShown = false;
+        QTimer::singleShot(0, this, [&] {
+            for (QWidget *w : QApplication::topLevelWidgets())
+                if (auto *d = qobject_cast<QDialog *>(w); d && d->isVisible()) {
+                    previewShown = true;
+                    d->reject();
+                }
+        });
+        fast_Form2::RunReport(inputsWithStens(QStringList(8, QStringLiteral("6"))));
+        PluginModule::SetFolderForTests(QString());
+
+        QVERIFY(!previewShown);
+        const auto boxes = Dialogs::Test::Boxes();
+        QCOMPARE(boxes.size(), 1);
+        QCOMPARE(boxes[0].caption, QString::fromUtf8("خطا"));
+        QCOMPARE(boxes[0].icon, QMessageBox::Warning);
+        QCOMPARE(boxes[0].buttons, QMessageBox::Yes | QMessageBox::No);
+        const QStringList lines = boxes[0].text.split(QLatin1Char('\n'));
+        QCOMPARE(lines.size(), 3);
+        QCOMPARE(lines[0], QString::fromUtf8("پيش نمايش و چاپ گزارش ممکن نيست: بخش چاپ برنامه بارگذاري نشد."));
+        QCOMPARE(lines[1], QString::fromUtf8("آيا گزارش به صورت PDF ذخيره شود؟"));
+        QVERIFY2(lines[2].contains(QLatin1String("kvr-print.so")), qPrintable(lines[2]));
+        QCOMPARE(Dialogs::Test::FileRequests().size(), fileRequests);
+        QFile saved(pdf);
+        QCOMPARE(saved.exists(), written);
+        if (written) {
+            QVERIFY(saved.open(QIODevice::ReadOnly));
+            QVERIFY(saved.read(4) == "%PDF");
+        }
+        QCOMPARE(QDir::currentPath(), QDir(folder_.path()).absolutePath());
     }
 
     // The delivered template drawn with values: the Total bar of sten 10

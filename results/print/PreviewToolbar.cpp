@@ -1,6 +1,4 @@
-#include "results/ui/PreviewToolbar.h"
-
-#include "common/ui/Placement.h"
+#include "results/print/PreviewToolbar.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -9,27 +7,14 @@
 #include <QToolBar>
 #include <QToolButton>
 
-namespace {
-// Two thirds of the screen's width and its whole height, for an upright
-// page; Arrange() then takes off what the frame needs.
-void placePreview(QPrintPreviewDialog *dialog)
-{
-    const QRect area = Placement::AvailableArea(dialog);
-    dialog->resize(qMax(area.width() * 2 / 3, qMin(720, area.width())), area.height());
-    Placement::Arrange(dialog);
-}
-} // namespace
-
 void ArrangePreviewToolbar(QPrintPreviewDialog *dialog)
 {
     // Its own reading direction, which a file dialog opened from it (saving
     // as PDF) leaves alone.
     dialog->setLayoutDirection(QGuiApplication::layoutDirection());
     auto *toolbar = dialog->findChild<QToolBar *>();
-    if (!toolbar) {
-        placePreview(dialog);
+    if (!toolbar)
         return;
-    }
     // The dialog names none of its actions; its print action carries the
     // dialog's own (translated) caption.
     const QString printText = QCoreApplication::translate("QPrintPreviewDialog", "Print");
@@ -61,5 +46,4 @@ void ArrangePreviewToolbar(QPrintPreviewDialog *dialog)
     }
     if (print || savePdf)
         toolbar->insertSeparator(before);
-    placePreview(dialog);
 }
