@@ -120,6 +120,7 @@ public:
     bool open(const QString &name)
     {
         bool missing = false;
+        m_file.reset();
         m_file = m_zip->openMember(name, &missing);
         if (m_file)
             return true;

@@ -7,10 +7,10 @@
 //
 //     int foo_open(const char *name) KVR_LAZY_CALL(fooLibrary, foo_open, -1, name)
 //
-// (KVR_LAZY_CALL0 for a function without arguments, KVR_LAZY_CALL_VOID for
-// one without a result) where fooLibrary() returns the library's handle (LazyLibrary::Open) and -1
+// where fooLibrary() returns the library's handle (LazyLibrary::Open) and -1
 // is the answer without the library, chosen so that the caller sees a
-// failure it already handles.
+// failure it already handles. KVR_LAZY_CALL0 is for a function without
+// arguments, KVR_LAZY_CALL_VOID for one without a result.
 #include <dlfcn.h>
 
 namespace LazyLibrary {
@@ -30,19 +30,23 @@ Function Resolve(void *handle, const char *name)
 
 } // namespace LazyLibrary
 
+// The library's function of that name, looked up the first time.
+#define KVR_LAZY_REAL(library, name)                                                                       \
+    static const auto real = LazyLibrary::Resolve<decltype(&::name)>(library(), #name)
+
 #define KVR_LAZY_CALL(library, name, fallback, ...)                                                       \
     {                                                                                                      \
-        static const auto real = LazyLibrary::Resolve<decltype(&::name)>(library(), #name);                \
+        KVR_LAZY_REAL(library, name);                                                                      \
         return real ? real(__VA_ARGS__) : fallback;                                                        \
     }
 #define KVR_LAZY_CALL0(library, name, fallback)                                                           \
     {                                                                                                      \
-        static const auto real = LazyLibrary::Resolve<decltype(&::name)>(library(), #name);                \
+        KVR_LAZY_REAL(library, name);                                                                      \
         return real ? real() : fallback;                                                                   \
     }
 #define KVR_LAZY_CALL_VOID(library, name, ...)                                                            \
     {                                                                                                      \
-        static const auto real = LazyLibrary::Resolve<decltype(&::name)>(library(), #name);                \
+        KVR_LAZY_REAL(library, name);                                                                      \
         if (real)                                                                                          \
             real(__VA_ARGS__);                                                                             \
     }

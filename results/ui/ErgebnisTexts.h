@@ -30,15 +30,6 @@ inline QString Help()
 // Texts of our own, in the same letters. A failed write shows its headline,
 // then the reason (a Persian sentence), then the system's own description on
 // a line of its own.
-// The report's button and file dialog that save the profile as a PDF.
-inline QString SavePdf() { return QStringLiteral("ذخيره به صورت PDF"); }
-// Without the program's printing part the profile can still be saved as a
-// PDF: the box says so and asks, the system's description on a last line.
-inline QString PrintNotLoaded()
-{
-    return QStringLiteral("پيش نمايش و چاپ گزارش ممکن نيست: بخش چاپ برنامه بارگذاري نشد.");
-}
-inline QString SavePdfInstead() { return QStringLiteral("آيا گزارش به صورت PDF ذخيره شود؟"); }
 inline QString ExcelNotSaved() { return QStringLiteral("فايل اکسل ذخيره نشد:"); }
 inline QString PdfNotSaved() { return QStringLiteral("فايل PDF ذخيره نشد:"); }
 inline QString FailureText(const QString &headline, const QString &reason, const QString &detail)
@@ -48,5 +39,15 @@ inline QString FailureText(const QString &headline, const QString &reason, const
         text += QLatin1Char('\n') + detail;
     return text;
 }
+
+// The report's button and file dialog that save the profile as a PDF.
+inline QString SavePdf() { return QStringLiteral("ذخيره به صورت PDF"); }
+// Without the program's printing part the profile can still be saved as a
+// PDF: the box says so and asks, the system's description on a last line.
+inline QString PrintNotLoaded()
+{
+    return QStringLiteral("پيش نمايش و چاپ گزارش ممکن نيست: بخش چاپ برنامه بارگذاري نشد.");
+}
+inline QString SavePdfInstead() { return QStringLiteral("آيا گزارش به صورت PDF ذخيره شود؟"); }
 
 } // namespace ErgebnisText

@@ -1,5 +1,7 @@
 #include "shell/ui/WebView.h"
 
+#include "common/PluginModule.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
@@ -34,8 +36,7 @@ QStringList candidates()
 {
     if (!state().testFile.isEmpty())
         return {state().testFile};
-    const QDir dir(QCoreApplication::applicationDirPath());
-    return {dir.filePath(PluginFileName()), dir.filePath(QStringLiteral("../libexec/kvr/") + PluginFileName())};
+    return PluginModule::Candidates(PluginFileName());
 }
 
 // What Qt does at start-up when the attribute is set, done when the web
